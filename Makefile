@@ -1,0 +1,41 @@
+# The two commands a newcomer needs:
+#   make run    installs what is missing, builds, and runs velmora-sim on its
+#               built-in sample device
+#   make test   installs what is missing, builds, and runs every test (ctest)
+# Further targets: sanitize (ASan+UBSan), tsan (threaded tests under TSan),
+# bench (benchmarks), fuzz (bounded libFuzzer runs), deps (packages only).
+
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: run test build deps sanitize tsan bench fuzz clean
+
+deps:
+	@./tools/install-deps
+
+build: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j$(JOBS)
+
+run: build
+	$(BUILD)/bin/velmora-sim run --trace -
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+
+sanitize: deps
+	cmake -S . -B build-asan -DVELMORA_SANITIZE=address -DVELMORA_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build build-asan -j$(JOBS)
+	ctest --test-dir build-asan --output-on-failure -j$(JOBS)
+
+tsan: deps
+	cmake -S . -B build-tsan -DVELMORA_SANITIZE=thread -DVELMORA_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build build-tsan -j$(JOBS)
+	ctest --test-dir build-tsan --output-on-failure -L threaded -j$(JOBS)
+
+bench: build
+	$(BUILD)/bin/velmora-bench
+
+clean:
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "HostExport.h"
+
+class Value;
+
+// NSArray / NSDictionary. Dictionary keys are always strings on this platform
+// (property lists, form values, user-info, IPC messages).
+using Array = std::vector<Value>;
+using Dictionary = std::map<std::string, Value>;
+
+// NSData: raw bytes.
+struct Data {
+    std::vector<std::uint8_t> bytes;
+    bool operator==(const Data&) const = default;
+};
+
+// NSDate: seconds since 2001-01-01 00:00:00 UTC, as property lists store it.
+struct Date {
+    double secondsSinceReferenceDate = 0;
+    bool operator==(const Date&) const = default;
+};
+
+// An `id`: nil, or a boolean, integer or real number, string, data, date,
+// array or dictionary. Immutable; copies share their collection storage.
+class HOST_API Value {
+public:
+    enum class Kind { Nil, Boolean, Integer, Real, String, Data, Date, Array, Dictionary };
+
+    Value() = default;  // nil
+    Value(std::nullptr_t) {}
+    Value(bool b) : storage_(b) {}
+    Value(int i) : storage_(static_cast<std::int64_t>(i)) {}
+    Value(long i) : storage_(static_cast<std::int64_t>(i)) {}
+    Value(long long i) : storage_(static_cast<std::int64_t>(i)) {}
+    Value(double d) : storage_(d) {}
+    Value(const char* s);  // nullptr gives nil
+    Value(std::string s) : storage_(std::move(s)) {}
+    Value(const std::optional<std::string>& s);  // absent gives nil
+    Value(::Data d) : storage_(std::move(d)) {}
+    Value(::Date d) : storage_(d) {}
+    Value(::Array a);
+    Value(::Dictionary d);
+
+    Kind kind() const { return static_cast<Kind>(storage_.index()); }
+    bool isNil() const { return kind() == Kind::Nil; }
+    bool isString() const { return kind() == Kind::String; }
+    bool isNumber() const;  // boolean, integer or real: an NSNumber
+    bool isArray() const { return kind() == Kind::Array; }
+    bool isDictionary() const { return kind() == Kind::Dictionary; }
+
+    // The held value, or nullptr when the value is of another kind.
+    const std::string* asString() const { return std::get_if<std::string>(&storage_); }
+    const ::Array* asArray() const;
+    const ::Dictionary* asDictionary() const;
+    const ::Data* asData() const { return std::get_if<::Data>(&storage_); }
+    const ::Date* asDate() const { return std::get_if<::Date>(&storage_); }
+    std::optional<bool> asBoolean() const;
+    std::optional<std::int64_t> asInteger() const;  // integer kind only
+    std::optional<double> asReal() const;           // any number, as a double
+
+    // The string when this is a string, else absent.
+    std::optional<std::string> stringValue() const;
+
+    // -isEqual:. Numbers compare by numeric value whatever their kind
+    // (@YES equals @1, @1 equals @1.0); strings, data and dates compare
+    // exactly; collections element by element. Nil equals nothing, not even
+    // nil, as a message to nil answers NO.
+    bool isEqual(const Value& other) const;
+
+    // %@: a string as itself, a number in decimal, nil as "(null)",
+    // collections in the old-style property-list description format
+    // ("(\n    a,\n    b\n)", "{\n    key = value;\n}").
+    std::string description() const;
+
+    // -integerValue. Numbers give their value (reals truncated toward zero,
+    // saturating); strings give the decimal integer they begin with: leading
+    // white space skipped, an optional sign, then digits, saturating at the
+    // limits of a 64-bit integer, 0 when there are no digits. Anything else: 0.
+    std::int64_t integerValue() const;
+
+    // Structural identity, for containers and tests: same kind and same
+    // content (nil == nil). Use isEqual for Foundation's semantics.
+    bool operator==(const Value& other) const;
+
+private:
+    using Storage = std::variant<std::monostate, bool, std::int64_t, double, std::string, ::Data, ::Date,
+                                 std::shared_ptr<const ::Array>, std::shared_ptr<const ::Dictionary>>;
+    Storage storage_;
+};
+
+// The description of a dictionary or array as a top-level %@ argument.
+HOST_API std::string describe(const Dictionary& dictionary);
+HOST_API std::string describe(const Array& array);

@@ -1,0 +1,26 @@
+#pragma once
+
+// Conversion between property-list bytes (XML or binary, via libplist) and
+// Value. Shared by the property-list file functions and the IPC wire format.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+#include "HostExport.h"
+#include "Value.h"
+
+namespace springboard {
+
+// The root value of XML or binary property-list bytes; absent when the bytes
+// are not a property list, or nest deeper than kMaxPropertyListDepth.
+HOST_API std::optional<Value> parsePropertyList(const void* bytes, std::size_t length);
+
+inline constexpr int kMaxPropertyListDepth = 256;
+
+// The property-list bytes of `value`. Nil values (which a property list
+// cannot hold) are left out of arrays and dictionaries; a nil root gives "".
+HOST_API std::string xmlPropertyList(const Value& value);
+HOST_API std::string binaryPropertyList(const Value& value);
+
+}  // namespace springboard

@@ -1,0 +1,283 @@
+#include "Value.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <limits>
+
+namespace {
+
+constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+
+std::string indent(int level) { return std::string(static_cast<std::size_t>(level) * 4, ' '); }
+
+bool needsQuotes(const std::string& s) {
+    if (s.empty()) return true;
+    for (unsigned char c : s) {
+        bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+                     c == '$' || c == '+' || c == '/' || c == ':' || c == '.' || c == '-';
+        if (!plain) return true;
+    }
+    return false;
+}
+
+// Decodes one UTF-8 sequence at s[i]; invalid bytes come out as themselves
+// (so they are still shown, as Latin-1 would show them).
+char32_t nextCodePoint(const std::string& s, std::size_t& i) {
+    auto b = static_cast<unsigned char>(s[i]);
+    int extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
+    if (b >= 0x80 && extra > 0 && i + static_cast<std::size_t>(extra) < s.size()) {
+        char32_t cp = b & (0x3F >> extra);
+        bool ok = true;
+        for (int k = 1; k <= extra; ++k) {
+            auto c = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
+            if ((c & 0xC0) != 0x80) {
+                ok = false;
+                break;
+            }
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        if (ok) {
+            i += static_cast<std::size_t>(extra) + 1;
+            return cp;
+        }
+    }
+    ++i;
+    return b;
+}
+
+void appendUnicodeEscape(std::string& out, unsigned unit) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "\\U%04x", unit & 0xFFFFu);
+    out += buf;
+}
+
+// A string as the old-style property-list description writes it inside a
+// collection: bare when it is a plain word, else quoted with escapes, and
+// every non-ASCII character as \Uxxxx UTF-16 units.
+std::string quoted(const std::string& s) {
+    if (!needsQuotes(s)) return s;
+    std::string out = "\"";
+    for (std::size_t i = 0; i < s.size();) {
+        char32_t cp = nextCodePoint(s, i);
+        switch (cp) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\t': out += "\\t"; break;
+            case '\r': out += "\\r"; break;
+            default:
+                if (cp < 0x80) {
+                    out += static_cast<char>(cp);
+                } else if (cp < 0x10000) {
+                    appendUnicodeEscape(out, static_cast<unsigned>(cp));
+                } else {
+                    char32_t v = cp - 0x10000;
+                    appendUnicodeEscape(out, static_cast<unsigned>(0xD800 + (v >> 10)));
+                    appendUnicodeEscape(out, static_cast<unsigned>(0xDC00 + (v & 0x3FF)));
+                }
+        }
+    }
+    return out + "\"";
+}
+
+std::string realDescription(double d) {
+    if (std::isnan(d)) return "nan";
+    if (std::isinf(d)) return d > 0 ? "inf" : "-inf";
+    char buf[64];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d);
+    return ec == std::errc() ? std::string(buf, end) : std::string("0");
+}
+
+std::string dataDescription(const Data& data) {
+    std::string out = "<";
+    char buf[4];
+    for (std::size_t i = 0; i < data.bytes.size(); ++i) {
+        if (i > 0 && i % 4 == 0) out += ' ';
+        std::snprintf(buf, sizeof buf, "%02x", data.bytes[i]);
+        out += buf;
+    }
+    return out + ">";
+}
+
+std::string dateDescription(const Date& date) {
+    // The reference date is 978307200 seconds after the Unix epoch.
+    auto t = static_cast<std::time_t>(std::floor(date.secondsSinceReferenceDate + 978307200.0));
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char buf[64];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S +0000", &tm);
+    return buf;
+}
+
+std::string describeAt(const Value& v, int level);
+
+std::string describeArrayAt(const Array& a, int level) {
+    std::string out = indent(level) + "(";
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        out += i == 0 ? "\n" : ",\n";
+        out += indent(level + 1) + describeAt(a[i], level + 1);
+    }
+    return out + "\n" + indent(level) + ")";
+}
+
+std::string describeDictionaryAt(const Dictionary& d, int level) {
+    std::string out = indent(level) + "{\n";
+    for (const auto& [key, value] : d) {
+        out += indent(level + 1) + quoted(key) + " = " + describeAt(value, level + 1) + ";\n";
+    }
+    return out + indent(level) + "}";
+}
+
+std::string describeAt(const Value& v, int level) {
+    if (auto s = v.asString()) return quoted(*s);
+    if (auto a = v.asArray()) return describeArrayAt(*a, level);
+    if (auto d = v.asDictionary()) return describeDictionaryAt(*d, level);
+    return v.description();
+}
+
+std::int64_t saturatingFromReal(double d) {
+    if (std::isnan(d)) return 0;
+    if (d >= 9223372036854775807.0) return kMax;
+    if (d <= -9223372036854775808.0) return kMin;
+    return static_cast<std::int64_t>(d);
+}
+
+std::int64_t leadingInteger(const std::string& s) {
+    std::size_t i = 0;
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r' || s[i] == '\v' ||
+                            s[i] == '\f'))
+        ++i;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+    std::int64_t result = 0;
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
+        int digit = s[i] - '0';
+        if (negative) {
+            if (result < (kMin + digit) / 10) return kMin;
+            result = result * 10 - digit;
+        } else {
+            if (result > (kMax - digit) / 10) return kMax;
+            result = result * 10 + digit;
+        }
+    }
+    return result;
+}
+
+}  // namespace
+
+Value::Value(const char* s) {
+    if (s) storage_ = std::string(s);
+}
+
+Value::Value(const std::optional<std::string>& s) {
+    if (s) storage_ = *s;
+}
+
+Value::Value(::Array a) : storage_(std::make_shared<const ::Array>(std::move(a))) {}
+Value::Value(::Dictionary d) : storage_(std::make_shared<const ::Dictionary>(std::move(d))) {}
+
+bool Value::isNumber() const {
+    auto k = kind();
+    return k == Kind::Boolean || k == Kind::Integer || k == Kind::Real;
+}
+
+const ::Array* Value::asArray() const {
+    auto p = std::get_if<std::shared_ptr<const ::Array>>(&storage_);
+    return p ? p->get() : nullptr;
+}
+
+const ::Dictionary* Value::asDictionary() const {
+    auto p = std::get_if<std::shared_ptr<const ::Dictionary>>(&storage_);
+    return p ? p->get() : nullptr;
+}
+
+std::optional<bool> Value::asBoolean() const {
+    if (auto b = std::get_if<bool>(&storage_)) return *b;
+    return std::nullopt;
+}
+
+std::optional<std::int64_t> Value::asInteger() const {
+    if (auto i = std::get_if<std::int64_t>(&storage_)) return *i;
+    return std::nullopt;
+}
+
+std::optional<double> Value::asReal() const {
+    if (auto b = std::get_if<bool>(&storage_)) return *b ? 1.0 : 0.0;
+    if (auto i = std::get_if<std::int64_t>(&storage_)) return static_cast<double>(*i);
+    if (auto d = std::get_if<double>(&storage_)) return *d;
+    return std::nullopt;
+}
+
+std::optional<std::string> Value::stringValue() const {
+    if (auto s = asString()) return *s;
+    return std::nullopt;
+}
+
+bool Value::isEqual(const Value& other) const {
+    if (isNil() || other.isNil()) return false;
+    if (isNumber() && other.isNumber()) {
+        bool exactA = kind() != Kind::Real, exactB = other.kind() != Kind::Real;
+        if (exactA && exactB) {
+            auto a = asInteger().value_or(asBoolean().value_or(false) ? 1 : 0);
+            auto b = other.asInteger().value_or(other.asBoolean().value_or(false) ? 1 : 0);
+            return a == b;
+        }
+        return *asReal() == *other.asReal();
+    }
+    if (kind() != other.kind()) return false;
+    if (auto a = asArray()) {
+        auto b = other.asArray();
+        if (a->size() != b->size()) return false;
+        for (std::size_t i = 0; i < a->size(); ++i)
+            if (!(*a)[i].isEqual((*b)[i]) && !((*a)[i].isNil() && (*b)[i].isNil())) return false;
+        return true;
+    }
+    if (auto a = asDictionary()) {
+        auto b = other.asDictionary();
+        if (a->size() != b->size()) return false;
+        for (auto ia = a->begin(), ib = b->begin(); ia != a->end(); ++ia, ++ib) {
+            if (ia->first != ib->first) return false;
+            if (!ia->second.isEqual(ib->second) && !(ia->second.isNil() && ib->second.isNil())) return false;
+        }
+        return true;
+    }
+    return storage_ == other.storage_;
+}
+
+std::string Value::description() const {
+    switch (kind()) {
+        case Kind::Nil: return "(null)";
+        case Kind::Boolean: return std::get<bool>(storage_) ? "1" : "0";
+        case Kind::Integer: return std::to_string(std::get<std::int64_t>(storage_));
+        case Kind::Real: return realDescription(std::get<double>(storage_));
+        case Kind::String: return std::get<std::string>(storage_);
+        case Kind::Data: return dataDescription(std::get<::Data>(storage_));
+        case Kind::Date: return dateDescription(std::get<::Date>(storage_));
+        case Kind::Array: return describeArrayAt(*asArray(), 0);
+        case Kind::Dictionary: return describeDictionaryAt(*asDictionary(), 0);
+    }
+    return "(null)";
+}
+
+std::int64_t Value::integerValue() const {
+    switch (kind()) {
+        case Kind::Boolean: return std::get<bool>(storage_) ? 1 : 0;
+        case Kind::Integer: return std::get<std::int64_t>(storage_);
+        case Kind::Real: return saturatingFromReal(std::get<double>(storage_));
+        case Kind::String: return leadingInteger(std::get<std::string>(storage_));
+        default: return 0;
+    }
+}
+
+bool Value::operator==(const Value& other) const {
+    if (kind() != other.kind()) return false;
+    if (auto a = asArray()) return *a == *other.asArray();
+    if (auto a = asDictionary()) return *a == *other.asDictionary();
+    return storage_ == other.storage_;
+}
+
+std::string describe(const Dictionary& dictionary) { return describeDictionaryAt(dictionary, 0); }
+std::string describe(const Array& array) { return describeArrayAt(array, 0); }
