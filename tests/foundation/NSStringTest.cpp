@@ -1,0 +1,44 @@
+#include "NSString.h"
+
+#include <gtest/gtest.h>
+
+TEST(StringWithFormat, FillsObjectPlaceholders) {
+    EXPECT_EQ(stringWithFormat("[Velmora]Fire ze missles! %@", {Value("com.apple.mobilesafari")}),
+              "[Velmora]Fire ze missles! com.apple.mobilesafari");
+    EXPECT_EQ(stringWithFormat("a=%@ b=%@", {Value(), Value(5)}), "a=(null) b=5");
+    EXPECT_EQ(stringWithFormat("%@ and %@", {Value("only")}), "only and (null)");
+    EXPECT_EQ(stringWithFormat("100%% %@", {Value("sure")}), "100% sure");
+    EXPECT_EQ(stringWithFormat("trailing %", {}), "trailing %");
+    EXPECT_EQ(stringWithFormat("%d stays", {Value(1)}), "%d stays");
+}
+
+TEST(StringReplacing, EveryOccurrenceLiterally) {
+    struct Case {
+        const char *in, *target, *replacement, *out;
+    };
+    const Case cases[] = {
+        {"/c/Clear.app", "Clear.app", "X", "/c/X"},
+        {"/Clear.app/b/Clear.app", "Clear.app", "X", "/X/b/X"},
+        {"/c/clear.app", "Clear.app", "X", "/c/clear.app"},
+        {"aaaa", "aa", "b", "bb"},
+        {"abc", "", "x", "abc"},
+        {"", "a", "b", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(stringByReplacingOccurrencesOfString(c.in, c.target, c.replacement), c.out) << c.in;
+}
+
+TEST(PathJoining, LeavesExactlyOneSeparator) {
+    struct Case {
+        const char *path, *component, *out;
+    };
+    const Case cases[] = {
+        {"/var/mobile", "/Library/Preferences/x.plist", "/var/mobile/Library/Preferences/x.plist"},
+        {"/var/mobile/", "/Library/Preferences/x.plist", "/var/mobile/Library/Preferences/x.plist"},
+        {"/var/mobile//", "Library", "/var/mobile/Library"},
+        {"/", "/etc", "/etc"},
+        {"", "a", "a"},
+        {"rel", "b", "rel/b"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(stringByAppendingPathComponent(c.path, c.component), c.out);
+}

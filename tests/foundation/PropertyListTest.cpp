@@ -1,0 +1,132 @@
+#include "PropertyList.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "PlistCodec.h"
+#include "TempDirectory.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* kXml = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+  <key>defaultList</key><string>Caf&#233; &amp; Bar</string>
+  <key>count</key><integer>-3</integer>
+  <key>ratio</key><real>0.25</real>
+  <key>on</key><true/>
+  <key>items</key><array><string>a</string><integer>1</integer></array>
+  <key>blob</key><data>AAEC</data>
+</dict>
+</plist>
+)";
+
+// Binary form made by libplist's own command-line tool, not by our writer.
+std::string toBinaryWithPlistutil(const TempDirectory& dir, const std::string& xml) {
+    auto in = dir.path() / "in.xml", out = dir.path() / "out.bin";
+    writeFile(in, xml);
+    std::string command = "plistutil -i '" + in.string() + "' -o '" + out.string() + "' -f bin";
+    if (std::system(command.c_str()) != 0) return {};
+    return readFile(out);
+}
+
+}  // namespace
+
+TEST(PropertyListRead, XmlAndBinaryGiveTheSameDictionary) {
+    TempDirectory dir;
+    writeFile(dir.path() / "x.plist", kXml);
+    auto binary = toBinaryWithPlistutil(dir, kXml);
+    ASSERT_EQ(binary.substr(0, 6), "bplist");
+    writeFile(dir.path() / "b.plist", binary);
+
+    for (const char* name : {"x.plist", "b.plist"}) {
+        auto d = dictionaryWithContentsOfFile((dir.path() / name).string());
+        ASSERT_TRUE(d) << name;
+        EXPECT_EQ(d->at("defaultList"), Value("Caf\xc3\xa9 & Bar")) << name;
+        EXPECT_EQ(d->at("count"), Value(-3)) << name;
+        EXPECT_EQ(d->at("ratio"), Value(0.25)) << name;
+        EXPECT_EQ(d->at("on"), Value(true)) << name;
+        EXPECT_EQ(d->at("items"), Value(Array{"a", 1})) << name;
+        EXPECT_EQ(d->at("blob"), Value(Data{{0, 1, 2}})) << name;
+    }
+}
+
+TEST(PropertyListRead, AnythingButADictionaryFileReadsAsNothing) {
+    TempDirectory dir;
+    writeFile(dir.path() / "array.plist",
+              "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>a</string></array></plist>");
+    writeFile(dir.path() / "garbage.plist", "this is not a property list \x01\x02");
+    writeFile(dir.path() / "truncated.plist", std::string(kXml).substr(0, 200));
+    writeFile(dir.path() / "empty.plist", "");
+    writeFile(dir.path() / "bplist.plist", "bplist00\xff\xff\xff");
+    dir.make("directory.plist");
+    for (const char* name : {"array.plist", "garbage.plist", "truncated.plist", "empty.plist", "bplist.plist",
+                             "directory.plist", "missing.plist"})
+        EXPECT_FALSE(dictionaryWithContentsOfFile((dir.path() / name).string())) << name;
+}
+
+TEST(PropertyListWrite, RoundTripsAsXmlWithMode0644) {
+    TempDirectory dir;
+    auto path = (dir.path() / "out.plist").string();
+    Dictionary d{{"savedPath", "/x/Clear.app"}, {"n", 5}, {"nested", Dictionary{{"a", Array{true, 1.5}}}}};
+    ASSERT_TRUE(writeToFile(d, path, true));
+    EXPECT_EQ(readFile(path).substr(0, 5), "<?xml");
+    EXPECT_EQ(dictionaryWithContentsOfFile(path), d);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
+    // Nothing but the file itself is left in the directory.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+TEST(PropertyListWrite, FailureLeavesTheOldFileAndNoTemporary) {
+    TempDirectory dir;
+    // The target is a directory: the rename cannot replace it.
+    auto target = dir.make("occupied");
+    writeFile(target / "inside", "keep");
+    EXPECT_FALSE(writeToFile(Dictionary{{"k", "v"}}, target.string(), true));
+    EXPECT_EQ(readFile(target / "inside"), "keep");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+    // No such directory.
+    EXPECT_FALSE(writeToFile(Dictionary{{"k", "v"}}, (dir.path() / "none" / "f.plist").string(), true));
+    EXPECT_FALSE(fs::exists(dir.path() / "none"));
+    // A regular file where a directory should be.
+    writeFile(dir.path() / "file", "x");
+    EXPECT_FALSE(writeToFile(Dictionary{{"k", "v"}}, (dir.path() / "file" / "f.plist").string(), true));
+    EXPECT_EQ(readFile(dir.path() / "file"), "x");
+}
+
+TEST(PropertyListWrite, ReplacesAnExistingFileWhole) {
+    TempDirectory dir;
+    auto path = dir.path() / "s.plist";
+    writeFile(path, std::string(100000, 'x'));
+    ASSERT_TRUE(writeToFile(Dictionary{{"k", "v"}}, path.string(), true));
+    EXPECT_EQ(dictionaryWithContentsOfFile(path.string()), (Dictionary{{"k", "v"}}));
+    ASSERT_TRUE(writeToFile(Dictionary{{"k", "w"}}, path.string(), false));
+    EXPECT_EQ(dictionaryWithContentsOfFile(path.string()), (Dictionary{{"k", "w"}}));
+}
+
+TEST(PlistCodec, BinaryRoundTripAndNilsLeftOut) {
+    Value v(Dictionary{{"lists", Array{"A", "", "\xc3\xa9"}}, {"gone", Value()}, {"big", Value(LLONG_MIN)}});
+    auto bytes = springboard::binaryPropertyList(v);
+    ASSERT_EQ(bytes.substr(0, 6), "bplist");
+    auto back = springboard::parsePropertyList(bytes.data(), bytes.size());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, Value(Dictionary{{"lists", Array{"A", "", "\xc3\xa9"}}, {"big", Value(LLONG_MIN)}}));
+    EXPECT_EQ(springboard::binaryPropertyList(Value()), "");
+    EXPECT_FALSE(springboard::parsePropertyList(nullptr, 0));
+}
+
+TEST(PlistCodec, RefusesNestingBeyondTheLimit) {
+    std::string xml = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
+    for (int i = 0; i < springboard::kMaxPropertyListDepth + 10; ++i) xml += "<array>";
+    for (int i = 0; i < springboard::kMaxPropertyListDepth + 10; ++i) xml += "</array>";
+    xml += "</plist>";
+    EXPECT_FALSE(springboard::parsePropertyList(xml.data(), xml.size()));
+}
