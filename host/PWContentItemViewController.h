@@ -11,7 +11,10 @@
 class PWWidget;
 class PWContentItemViewControllerHost;
 
-// A page of items inside a widget. Subclasses override `load`.
+// A page of items inside a widget. Subclasses override `load`; they are made
+// with std::make_shared (the event handler templates need shared_from_this).
+// Every operation runs on the main thread only; loadPlist, itemWithKey and
+// the two handler registrations are recorded by the host.
 class HOST_API PWContentItemViewController : public std::enable_shared_from_this<PWContentItemViewController> {
 public:
     // -initForWidget:. The page does not keep its widget alive.
@@ -26,8 +29,18 @@ public:
     // The widget the page was made for (nullptr once it is gone).
     std::shared_ptr<PWWidget> widget() const;
 
-    // Builds the page's items from the item layout `name`.plist of the widget's
-    // bundle. Returns whether the layout was read.
+    // Builds the page's items from the item layout `name`.plist in the widget
+    // bundle's directory, replacing any items built before. Returns whether
+    // the layout was read; entries the host cannot build are skipped (each
+    // logged with the reason).
+    //
+    // Layout: a dictionary whose "items" array holds one dictionary per item:
+    //   "key"     string, required and unique within the page;
+    //   "title"   string, optional ("" when missing);
+    //   "type"    "listvalue", "textfield", or the name of a PWWidgetItemClass
+    //             registered with objc_registerClass;
+    //   "default" optional initial value (a list item takes a single value or
+    //             an array; a text field its text).
     bool loadPlist(const std::string& name);
 
     // The item built for `key`, or nullptr.
@@ -38,7 +51,8 @@ public:
 
     // Target and selector: after each user change of an item the host sends
     // `selector` to `target` with the item and its value before the change.
-    // The target is not kept alive by the registration.
+    // The target is not kept alive by the registration. Replaces any earlier
+    // handler.
     template <class T>
     void setItemValueChangedEventHandler(T* target,
                                          void (T::*selector)(const std::shared_ptr<PWWidgetItem>&, const Value&)) {
@@ -49,7 +63,8 @@ public:
     }
 
     // Target and selector: on submit the host sends `selector` to `target`
-    // with a dictionary from each item's key to its value.
+    // with a dictionary from each item's key to its value. The target is not
+    // kept alive by the registration. Replaces any earlier handler.
     template <class T>
     void setSubmitEventHandler(T* target, void (T::*selector)(const Dictionary&)) {
         std::weak_ptr<T> weak = std::static_pointer_cast<T>(target->shared_from_this());

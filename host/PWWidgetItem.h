@@ -10,6 +10,7 @@
 class PWWidgetItemHost;
 
 // An item of a widget page, built by the host from the page's item layout.
+// Main thread only.
 class HOST_API PWWidgetItem : public std::enable_shared_from_this<PWWidgetItem> {
 public:
     PWWidgetItem();
@@ -25,16 +26,17 @@ public:
     // the selected values.
     Value value() const;
 
-    // Sets the value on the plug-in's behalf (the host records the call; it is
-    // not reported to the page's value-change handler).
-    virtual void setValue(const Value& value);
+    // Sets the value on the plug-in's behalf, after acceptedValue has put it
+    // in the item's own form. The host records the call (with the value as
+    // passed); it is not reported to the page's value-change handler.
+    void setValue(const Value& value);
+
+    // The item's own form of a value handed to setValue (or given as the
+    // layout's default). The base keeps the value as it is.
+    virtual Value acceptedValue(const Value& value) const;
 
     // Host side: how the host reaches the item's state and its own records.
     PWWidgetItemHost& host() const { return *host_; }
-
-protected:
-    // Stores a value already in the item's own form, telling the host.
-    void storeValue(const Value& value);
 
 private:
     std::unique_ptr<PWWidgetItemHost> host_;
@@ -45,6 +47,8 @@ private:
 class HOST_API PWWidgetItemClass : public ObjCClass {
 public:
     using ObjCClass::ObjCClass;
+    ~PWWidgetItemClass() override;
+    // A new item; nullptr only when none can be made.
     virtual std::shared_ptr<PWWidgetItem> alloc() const = 0;
 };
 

@@ -6,20 +6,27 @@
 #include "PWWidgetItem.h"
 
 // A list-choice item: titles shown to the user, and the value each stands for.
-// Its value is always an array of the selected values.
+// Its value is always an array of the selected values (empty: nothing
+// selected). Whenever the selection changes the host asks
+// displayTextForValues for the text to show and records it.
 class HOST_API PWWidgetItemListValue : public PWWidgetItem {
 public:
-    // Two arrays of equal length; sets the choices (the selection is kept
-    // only where its values are still offered).
+    // Sets the choices: two arrays of equal length (should they differ, the
+    // longer one's extra entries are ignored). The selection keeps only the
+    // values still offered.
     void setListItemTitles(const Array& titles, const Array& values);
-    const Array& listItemTitles() const;
-    const Array& listItemValues() const;
-
-    // Accepts a single value (selecting it) or an array of values.
-    void setValue(const Value& value) override;
+    const Array& listItemTitles() const { return titles_; }
+    const Array& listItemValues() const { return values_; }
 
     // The text shown for the selected values. The base joins the titles of the
     // selected values with ", " (a value with no title shows its description).
-    // The host asks again whenever the selection changes.
     virtual std::string displayTextForValues(const Array& values) const;
+
+    // An array stays as it is; nil gives the empty array; any other single
+    // value gives an array holding just it. Values need not be offered.
+    Value acceptedValue(const Value& value) const override;
+
+private:
+    Array titles_;
+    Array values_;
 };
