@@ -37,5 +37,8 @@ tsan: deps
 bench: build
 	$(BUILD)/bin/velmora-bench
 
+fuzz: deps
+	./tools/fuzz-ci
+
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz

@@ -1,8 +1,13 @@
 #include "PlistCodec.h"
 
+#include "BinaryPropertyListWriter.h"
+
 #include <plist/plist.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <memory>
 
@@ -12,6 +17,44 @@ struct PlistDeleter {
     void operator()(plist_t p) const { plist_free(p); }
 };
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
+
+// Strict UTF-8 (no overlong forms, surrogates or code points past U+10FFFF).
+// libplist hands the bytes of a binary list's ASCII strings through as they
+// are; anything else would be written back as a list no reader accepts.
+bool isValidUTF8(const char* text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    while (*p != 0) {
+        const unsigned char lead = *p;
+        int length;
+        char32_t codePoint;
+        if (lead < 0x80) {
+            ++p;
+            continue;
+        } else if ((lead & 0xE0) == 0xC0) {
+            length = 2;
+            codePoint = lead & 0x1F;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3;
+            codePoint = lead & 0x0F;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4;
+            codePoint = lead & 0x07;
+        } else {
+            return false;
+        }
+        for (int k = 1; k < length; ++k) {
+            if ((p[k] & 0xC0) != 0x80) return false;  // also stops at the terminating NUL
+            codePoint = (codePoint << 6) | (p[k] & 0x3F);
+        }
+        static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (codePoint < kSmallest[length] || (codePoint >= 0xD800 && codePoint <= 0xDFFF) || codePoint > 0x10FFFF)
+            return false;
+        p += length;
+    }
+    return true;
+}
+
+std::optional<Dictionary> toDictionary(plist_t node, int depth);
 
 std::optional<Value> toValue(plist_t node, int depth) {
     if (depth > springboard::kMaxPropertyListDepth) return std::nullopt;
@@ -32,12 +75,22 @@ std::optional<Value> toValue(plist_t node, int depth) {
             plist_get_real_val(node, &d);
             return Value(d);
         }
-        case PLIST_STRING:
+        case PLIST_STRING: {
+            // Read in place: no copy, and no getter that asserts on the length.
+            std::uint64_t length = 0;
+            const char* s = plist_get_string_ptr(node, &length);
+            if (!s) return Value(std::string());
+            std::string str(s, static_cast<std::size_t>(length));
+            if (str.find('\0') != std::string::npos || !isValidUTF8(str.c_str())) return std::nullopt;
+            return Value(std::move(str));
+        }
         case PLIST_KEY: {
             char* s = nullptr;
             plist_get_string_val(node, &s);
             std::string str = s ? s : "";
+            const bool valid = !s || isValidUTF8(s);
             std::free(s);
+            if (!valid) return std::nullopt;
             return Value(std::move(str));
         }
         case PLIST_DATA: {
@@ -52,7 +105,11 @@ std::optional<Value> toValue(plist_t node, int depth) {
         case PLIST_DATE: {
             std::int32_t sec = 0, usec = 0;
             plist_get_date_val(node, &sec, &usec);
-            return Value(Date{sec + usec / 1e6});
+            // Dates past the 32-bit range come out of libplist as garbage
+            // microseconds; keep them to the range it can write back.
+            const double seconds = std::clamp(sec + usec / 1e6, static_cast<double>(std::numeric_limits<std::int32_t>::min()),
+                                              static_cast<double>(std::numeric_limits<std::int32_t>::max()));
+            return Value(Date{seconds});
         }
         case PLIST_ARRAY: {
             Array array;
@@ -66,32 +123,101 @@ std::optional<Value> toValue(plist_t node, int depth) {
             return Value(std::move(array));
         }
         case PLIST_DICT: {
-            Dictionary dictionary;
-            plist_dict_iter it = nullptr;
-            plist_dict_new_iter(node, &it);
-            bool ok = true;
-            while (ok) {
-                char* key = nullptr;
-                plist_t item = nullptr;
-                plist_dict_next_item(node, it, &key, &item);
-                if (!item) {
-                    std::free(key);
-                    break;
-                }
-                auto element = toValue(item, depth + 1);
-                if (element && key) dictionary.insert_or_assign(key, std::move(*element));
-                ok = element.has_value();
-                std::free(key);
-            }
-            std::free(it);
-            if (!ok) return std::nullopt;
-            return Value(std::move(dictionary));
+            auto dictionary = toDictionary(node, depth);
+            if (!dictionary) return std::nullopt;
+            return Value(std::move(*dictionary));
         }
         default:
             // UIDs (keyed-archiver references) and anything newer have no
             // counterpart among property-list objects.
             return std::nullopt;
     }
+}
+
+std::optional<Dictionary> toDictionary(plist_t node, int depth) {
+    Dictionary dictionary;
+    plist_dict_iter it = nullptr;
+    plist_dict_new_iter(node, &it);
+    bool ok = true;
+    while (ok) {
+        char* key = nullptr;
+        plist_t item = nullptr;
+        plist_dict_next_item(node, it, &key, &item);
+        if (!item) {
+            std::free(key);
+            break;
+        }
+        auto element = toValue(item, depth + 1);
+        if (element && key) dictionary.insert_or_assign(key, std::move(*element));
+        ok = element.has_value() && (!key || isValidUTF8(key));
+        std::free(key);
+    }
+    std::free(it);
+    if (!ok) return std::nullopt;
+    return dictionary;
+}
+
+// The big-endian unsigned integer in `size` bytes at `p`; like libplist, only
+// the last eight bytes of a longer field count.
+std::uint64_t bigEndian(const unsigned char* p, std::size_t size) {
+    if (size > 8) {
+        p += size - 8;
+        size = 8;
+    }
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < size; ++i) value = (value << 8) | p[i];
+    return value;
+}
+
+// Whether a binary property list holds a UTF-16 string with a U+0000 in it.
+// libplist turns such a string into a node whose length disagrees with its C
+// string, and then aborts the process on an assertion when the string or key
+// is read. Walks every object of the offset table the way libplist finds
+// them; what libplist would refuse anyway is skipped.
+bool hasUtf16StringWithNul(const unsigned char* bytes, std::size_t length) {
+    constexpr std::size_t kHeader = 8, kTrailer = 32;
+    if (length < kHeader + kTrailer) return false;
+    const unsigned char* trailer = bytes + length - kTrailer;
+    const std::size_t offsetSize = trailer[6];
+    const std::uint64_t objects = bigEndian(trailer + 8, 8);
+    const std::uint64_t table = bigEndian(trailer + 24, 8);
+    if (offsetSize == 0 || table >= length || objects > (length - table) / offsetSize) return false;
+    for (std::uint64_t i = 0; i < objects; ++i) {
+        const std::uint64_t offset = bigEndian(bytes + table + i * offsetSize, offsetSize);
+        if (offset >= length) continue;
+        const unsigned char marker = bytes[offset];
+        if ((marker & 0xF0) != 0x60) continue;  // UTF-16 string
+        std::size_t at = static_cast<std::size_t>(offset) + 1;
+        std::uint64_t units = marker & 0x0F;
+        if (units == 0x0F) {  // the count follows as an integer object
+            if (at >= length || (bytes[at] & 0xF0) != 0x10) continue;
+            const std::size_t countSize = std::size_t{1} << (bytes[at] & 0x0F);
+            ++at;
+            if (countSize > length - at) continue;
+            units = bigEndian(bytes + at, countSize);
+            at += countSize;
+        }
+        if (units > (length - at) / 2) continue;
+        for (std::uint64_t u = 0; u < units; ++u) {
+            if (bytes[at + 2 * u] == 0 && bytes[at + 2 * u + 1] == 0) return true;
+        }
+    }
+    return false;
+}
+
+// libplist's tree of property-list bytes; null when they are none.
+PlistPtr parseRoot(const void* bytes, std::size_t length) {
+    if (!bytes || length == 0 || length > std::numeric_limits<std::uint32_t>::max()) return nullptr;
+    // A string that libplist cannot hand out without aborting (a UTF-16
+    // string holding U+0000 in a binary list, any NUL byte in an XML list,
+    // where XML allows none) makes the whole list unreadable, as any other
+    // malformed list is.
+    const auto* data = static_cast<const unsigned char*>(bytes);
+    const bool binary = length >= 8 && std::memcmp(data, "bplist00", 8) == 0;
+    if (binary ? hasUtf16StringWithNul(data, length) : std::memchr(data, 0, length) != nullptr) return nullptr;
+    plist_t root = nullptr;
+    plist_from_memory(static_cast<const char*>(bytes), static_cast<std::uint32_t>(length), &root);
+    return PlistPtr(root);
 }
 
 plist_t toPlist(const Value& value) {
@@ -106,9 +232,15 @@ plist_t toPlist(const Value& value) {
             return plist_new_data(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         }
         case Value::Kind::Date: {
+            // libplist keeps a date as 32-bit whole seconds plus microseconds:
+            // dates past that range are clamped to it (and NaN taken as the
+            // reference date) rather than overflowing the conversion.
             double seconds = value.asDate()->secondsSinceReferenceDate;
+            if (std::isnan(seconds)) seconds = 0;
+            seconds = std::clamp(seconds, static_cast<double>(std::numeric_limits<std::int32_t>::min()),
+                                 static_cast<double>(std::numeric_limits<std::int32_t>::max()));
             auto sec = static_cast<std::int32_t>(seconds);
-            return plist_new_date(sec, static_cast<std::int32_t>((seconds - sec) * 1e6));
+            return plist_new_date(sec, static_cast<std::int32_t>(std::lround((seconds - sec) * 1e6)));
         }
         case Value::Kind::Array: {
             plist_t array = plist_new_array();
@@ -131,12 +263,15 @@ plist_t toPlist(const Value& value) {
 namespace springboard {
 
 std::optional<Value> parsePropertyList(const void* bytes, std::size_t length) {
-    if (!bytes || length == 0 || length > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
-    plist_t root = nullptr;
-    plist_from_memory(static_cast<const char*>(bytes), static_cast<std::uint32_t>(length), &root);
+    PlistPtr root = parseRoot(bytes, length);
     if (!root) return std::nullopt;
-    PlistPtr owner(root);
-    return toValue(root, 0);
+    return toValue(root.get(), 0);
+}
+
+std::optional<Dictionary> parsePropertyListDictionary(const void* bytes, std::size_t length) {
+    PlistPtr root = parseRoot(bytes, length);
+    if (!root || plist_get_node_type(root.get()) != PLIST_DICT) return std::nullopt;
+    return toDictionary(root.get(), 0);
 }
 
 std::string xmlPropertyList(const Value& value) {
@@ -150,15 +285,6 @@ std::string xmlPropertyList(const Value& value) {
     return out;
 }
 
-std::string binaryPropertyList(const Value& value) {
-    PlistPtr root(toPlist(value));
-    if (!root) return {};
-    char* bin = nullptr;
-    std::uint32_t length = 0;
-    plist_to_bin(root.get(), &bin, &length);
-    std::string out = bin ? std::string(bin, length) : std::string();
-    plist_to_bin_free(bin);
-    return out;
-}
+std::string binaryPropertyList(const Value& value) { return writeBinaryPropertyList(value); }
 
 }  // namespace springboard

@@ -18,6 +18,10 @@ HOST_API std::optional<Value> parsePropertyList(const void* bytes, std::size_t l
 
 inline constexpr int kMaxPropertyListDepth = 256;
 
+// The root dictionary of property-list bytes, built directly (no Value around
+// it to copy out of); absent when parsePropertyList would give no dictionary.
+HOST_API std::optional<Dictionary> parsePropertyListDictionary(const void* bytes, std::size_t length);
+
 // The property-list bytes of `value`. Nil values (which a property list
 // cannot hold) are left out of arrays and dictionaries; a nil root gives "".
 HOST_API std::string xmlPropertyList(const Value& value);

@@ -1,6 +1,7 @@
 #include "PropertyList.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,20 +77,39 @@ void syncDirectory(const std::string& directory) {
     if (fd.get() >= 0) ::fsync(fd.get());
 }
 
+// Opens the temporary file of an atomic write to `path` and takes its lock.
+// The name is fixed, so a writer killed midway leaves at most this one file
+// behind and the next write reuses it. Writers take turns through the lock;
+// once it is ours, the name must still lead to the locked file, since the
+// writer before us may have renamed it into place (or removed it) meanwhile.
+int lockedTemporaryFile(const std::string& temporaryPath) {
+    for (;;) {
+        FileDescriptor fd(::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+        if (fd.get() < 0) return -1;
+        int locked;
+        while ((locked = ::flock(fd.get(), LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        if (locked != 0) return -1;
+        struct stat held {}, named {};
+        if (::fstat(fd.get(), &held) != 0) return -1;
+        if (::lstat(temporaryPath.c_str(), &named) == 0 && named.st_ino == held.st_ino && named.st_dev == held.st_dev)
+            return fd.release();
+    }
+}
+
 bool writeAtomically(const std::string& bytes, const std::string& path) {
-    std::string temporary = path + ".XXXXXX";
-    std::vector<char> name(temporary.begin(), temporary.end());
-    name.push_back('\0');
-    FileDescriptor fd(::mkstemp(name.data()));
+    const std::string temporaryPath = path + ".tmp";
+    FileDescriptor fd(lockedTemporaryFile(temporaryPath));
     if (fd.get() < 0) return false;
-    std::string temporaryPath(name.data());
-    bool ok = ::fchmod(fd.get(), 0644) == 0 && writeAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
-    ok = ::close(fd.release()) == 0 && ok;
+    // The lock is held until the rename is done, and dropped by the close.
+    bool ok = ::ftruncate(fd.get(), 0) == 0 && ::fchmod(fd.get(), 0644) == 0 && writeAll(fd.get(), bytes) &&
+              ::fsync(fd.get()) == 0;
     ok = ok && ::rename(temporaryPath.c_str(), path.c_str()) == 0;
     if (!ok) {
         ::unlink(temporaryPath.c_str());
         return false;
     }
+    ::close(fd.release());
     syncDirectory(directoryOf(path));
     return true;
 }
@@ -105,9 +125,7 @@ bool writeInPlace(const std::string& bytes, const std::string& path) {
 std::optional<Dictionary> dictionaryWithContentsOfFile(const std::string& path) {
     auto bytes = readWholeFile(path);
     if (!bytes) return std::nullopt;
-    auto root = springboard::parsePropertyList(bytes->data(), bytes->size());
-    if (!root || !root->asDictionary()) return std::nullopt;
-    return *root->asDictionary();
+    return springboard::parsePropertyListDictionary(bytes->data(), bytes->size());
 }
 
 bool writeToFile(const Dictionary& dictionary, const std::string& path, bool atomically) {

@@ -1,0 +1,212 @@
+#include "BinaryPropertyListWriter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <cstring>
+#include <vector>
+
+namespace springboard {
+
+namespace {
+
+void appendBigEndian(std::string& out, std::uint64_t value, int bytes) {
+    for (int shift = (bytes - 1) * 8; shift >= 0; shift -= 8) out.push_back(static_cast<char>((value >> shift) & 0xFF));
+}
+
+// An integer object: 1, 2, 4 or 8 bytes; negative numbers take 8.
+void appendInteger(std::string& out, std::int64_t value) {
+    const auto u = static_cast<std::uint64_t>(value);
+    if (value >= 0 && u <= 0xFF) {
+        out.push_back('\x10');
+        appendBigEndian(out, u, 1);
+    } else if (value >= 0 && u <= 0xFFFF) {
+        out.push_back('\x11');
+        appendBigEndian(out, u, 2);
+    } else if (value >= 0 && u <= 0xFFFFFFFF) {
+        out.push_back('\x12');
+        appendBigEndian(out, u, 4);
+    } else {
+        out.push_back('\x13');
+        appendBigEndian(out, u, 8);
+    }
+}
+
+// A marker with its count: in the low nibble, or 0xF and an integer after.
+void appendMarker(std::string& out, unsigned char type, std::size_t count) {
+    if (count < 15) {
+        out.push_back(static_cast<char>(type | count));
+    } else {
+        out.push_back(static_cast<char>(type | 0x0F));
+        appendInteger(out, static_cast<std::int64_t>(count));
+    }
+}
+
+void appendDouble(std::string& out, unsigned char marker, double value) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    out.push_back(static_cast<char>(marker));
+    appendBigEndian(out, bits, 8);
+}
+
+// libplist hands dates out as 32-bit whole seconds plus microseconds, and
+// overflows on anything past that range: clamp to it (NaN: the reference date).
+double representableDate(double seconds) {
+    if (std::isnan(seconds)) return 0;
+    return std::clamp(seconds, static_cast<double>(std::numeric_limits<std::int32_t>::min()),
+                      static_cast<double>(std::numeric_limits<std::int32_t>::max()));
+}
+
+// UTF-8 to UTF-16 code units; malformed bytes become U+FFFD one by one.
+std::vector<std::uint16_t> utf16(const std::string& text) {
+    std::vector<std::uint16_t> units;
+    units.reserve(text.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char lead = p[i];
+        std::size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
+        char32_t code = length == 1 ? lead : length == 2 ? (lead & 0x1F) : length == 3 ? (lead & 0x0F) : (lead & 0x07);
+        bool valid = length > 0 && i + length <= n;
+        for (std::size_t k = 1; valid && k < length; ++k) {
+            valid = (p[i + k] & 0xC0) == 0x80;
+            code = (code << 6) | (p[i + k] & 0x3F);
+        }
+        static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        valid = valid && code >= kSmallest[length] && !(code >= 0xD800 && code <= 0xDFFF) && code <= 0x10FFFF;
+        if (!valid) {
+            units.push_back(0xFFFD);
+            ++i;
+            continue;
+        }
+        if (code >= 0x10000) {
+            code -= 0x10000;
+            units.push_back(static_cast<std::uint16_t>(0xD800 + (code >> 10)));
+            units.push_back(static_cast<std::uint16_t>(0xDC00 + (code & 0x3FF)));
+        } else {
+            units.push_back(static_cast<std::uint16_t>(code));
+        }
+        i += length;
+    }
+    return units;
+}
+
+void appendString(std::string& out, const std::string& text) {
+    bool ascii = true;
+    for (unsigned char c : text) ascii = ascii && c < 0x80;
+    if (ascii) {
+        appendMarker(out, 0x50, text.size());
+        out += text;
+        return;
+    }
+    const auto units = utf16(text);
+    appendMarker(out, 0x60, units.size());
+    for (std::uint16_t unit : units) appendBigEndian(out, unit, 2);
+}
+
+std::size_t countObjects(const Value& value) {
+    std::size_t count = 1;
+    if (const Array* array = value.asArray()) {
+        for (const Value& element : *array)
+            if (!element.isNil()) count += countObjects(element);
+    } else if (const Dictionary* dictionary = value.asDictionary()) {
+        for (const auto& [key, element] : *dictionary)
+            if (!element.isNil()) count += 1 + countObjects(element);
+    }
+    return count;
+}
+
+class Writer {
+public:
+    explicit Writer(std::size_t objectCount)
+        : refSize_(objectCount <= 0xFF ? 1 : objectCount <= 0xFFFF ? 2 : 4) {
+        objects_.reserve(objectCount);
+    }
+
+    // Writes `value` (and everything in it) as objects; returns its index.
+    std::size_t add(const Value& value) {
+        const std::size_t index = objects_.size();
+        objects_.emplace_back();
+        std::string bytes;
+        switch (value.kind()) {
+            case Value::Kind::Nil: break;  // never reached: callers skip nil
+            case Value::Kind::Boolean: bytes.push_back(*value.asBoolean() ? '\x09' : '\x08'); break;
+            case Value::Kind::Integer: appendInteger(bytes, *value.asInteger()); break;
+            case Value::Kind::Real: appendDouble(bytes, 0x23, *value.asReal()); break;
+            case Value::Kind::Date: appendDouble(bytes, 0x33, representableDate(value.asDate()->secondsSinceReferenceDate)); break;
+            case Value::Kind::String: appendString(bytes, *value.asString()); break;
+            case Value::Kind::Data: {
+                const auto& data = value.asData()->bytes;
+                appendMarker(bytes, 0x40, data.size());
+                bytes.append(data.begin(), data.end());
+                break;
+            }
+            case Value::Kind::Array: {
+                std::vector<std::size_t> refs;
+                for (const Value& element : *value.asArray())
+                    if (!element.isNil()) refs.push_back(add(element));
+                appendMarker(bytes, 0xA0, refs.size());
+                for (std::size_t ref : refs) appendBigEndian(bytes, ref, refSize_);
+                break;
+            }
+            case Value::Kind::Dictionary: {
+                std::vector<std::size_t> keys, values;
+                for (const auto& [key, element] : *value.asDictionary()) {
+                    if (element.isNil()) continue;
+                    keys.push_back(addKey(key));
+                    values.push_back(add(element));
+                }
+                appendMarker(bytes, 0xD0, keys.size());
+                for (std::size_t ref : keys) appendBigEndian(bytes, ref, refSize_);
+                for (std::size_t ref : values) appendBigEndian(bytes, ref, refSize_);
+                break;
+            }
+        }
+        objects_[index] = std::move(bytes);
+        return index;
+    }
+
+    std::string finish() const {
+        std::string out = "bplist00";
+        std::vector<std::uint64_t> offsets;
+        offsets.reserve(objects_.size());
+        for (const std::string& object : objects_) {
+            offsets.push_back(out.size());
+            out += object;
+        }
+        const std::uint64_t tableOffset = out.size();
+        const int offsetSize = tableOffset <= 0xFF ? 1 : tableOffset <= 0xFFFF ? 2 : tableOffset <= 0xFFFFFFFF ? 4 : 8;
+        for (std::uint64_t offset : offsets) appendBigEndian(out, offset, offsetSize);
+        out.append(6, '\0');
+        out.push_back(static_cast<char>(offsetSize));
+        out.push_back(static_cast<char>(refSize_));
+        appendBigEndian(out, objects_.size(), 8);
+        appendBigEndian(out, 0, 8);  // the root is object 0
+        appendBigEndian(out, tableOffset, 8);
+        return out;
+    }
+
+private:
+    std::size_t addKey(const std::string& key) {
+        const std::size_t index = objects_.size();
+        std::string bytes;
+        appendString(bytes, key);
+        objects_.push_back(std::move(bytes));
+        return index;
+    }
+
+    const int refSize_;
+    std::vector<std::string> objects_;
+};
+
+}  // namespace
+
+std::string writeBinaryPropertyList(const Value& value) {
+    if (value.isNil()) return {};
+    Writer writer(countObjects(value));
+    writer.add(value);
+    return writer.finish();
+}
+
+}  // namespace springboard

@@ -1,0 +1,23 @@
+#pragma once
+
+// A writer of binary property lists ("bplist00") straight from Value.
+// libplist's own writer looks for duplicate objects through a hash that
+// only sees the first bytes of a string, so many strings sharing a prefix
+// ("Groceries 1", "Groceries 2", ...) make it quadratic: 12 ms for 1,000
+// list titles against 0.5 ms for the same titles with distinct prefixes.
+// This writer stores every object once as it comes (no sharing) in linear
+// time; libplist reads the result like any other binary list.
+
+#include <string>
+
+#include "Value.h"
+
+namespace springboard {
+
+// The binary property-list bytes of `value`. Nil values are left out of
+// arrays and dictionaries; a nil root gives "". Strings are written as
+// ASCII when they are, else as UTF-16 (bytes that are no UTF-8 become
+// U+FFFD). Dates are clamped to the 32-bit seconds libplist reads back.
+std::string writeBinaryPropertyList(const Value& value);
+
+}  // namespace springboard

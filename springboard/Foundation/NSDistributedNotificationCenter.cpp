@@ -1,0 +1,110 @@
+#include "NSDistributedNotificationCenter.h"
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "NotificationPostListener.h"
+
+NSDistributedNotificationCenter::~NSDistributedNotificationCenter() = default;
+
+namespace {
+
+struct Observer {
+    std::optional<std::string> name;  // absent: every name
+    std::shared_ptr<NSOperationQueue> queue;
+    std::function<void(const NSNotification&)> block;
+    // Cleared by removeObserver, so deliveries already queued are dropped.
+    std::atomic<bool> active{true};
+};
+
+// Every sender is in this one process, so "distributed" reduces to a
+// process-wide center whose deliveries always go through a queue.
+class DistributedNotificationCenter final : public NSDistributedNotificationCenter {
+public:
+    ObserverToken addObserverForName(const std::optional<std::string>& name, const Value& /*object*/,
+                                     std::shared_ptr<NSOperationQueue> queue,
+                                     std::function<void(const NSNotification&)> block) override {
+        auto observer = std::make_shared<Observer>();
+        observer->name = name;
+        observer->queue = queue ? std::move(queue) : NSOperationQueue::mainQueue();
+        observer->block = std::move(block);
+        std::lock_guard lock(mutex_);
+        observers_.push_back(observer);
+        return observer;
+    }
+
+    void removeObserver(const ObserverToken& token) override {
+        if (!token) return;
+        std::lock_guard lock(mutex_);
+        for (auto it = observers_.begin(); it != observers_.end(); ++it) {
+            if (it->get() == token.get()) {
+                (*it)->active = false;
+                observers_.erase(it);
+                return;
+            }
+        }
+    }
+
+    void postNotificationName(const std::string& name, const Value& /*object*/,
+                              const std::optional<Dictionary>& userInfo) override {
+        std::vector<std::shared_ptr<Observer>> matching;
+        std::vector<springboard::NotificationPostListener> listeners;
+        {
+            std::lock_guard lock(mutex_);
+            for (const auto& observer : observers_)
+                if (!observer->name || *observer->name == name) matching.push_back(observer);
+            for (const auto& [id, listener] : listeners_) listeners.push_back(listener);
+        }
+        for (const auto& listener : listeners) listener(name, userInfo);
+
+        // Distributed notifications never carry an object.
+        const auto notification = std::make_shared<const NSNotification>(NSNotification{name, Value(), userInfo});
+        for (const auto& observer : matching) {
+            observer->queue->addOperationWithBlock([observer, notification] {
+                if (observer->active && observer->block) observer->block(*notification);
+            });
+        }
+    }
+
+    std::size_t addListener(springboard::NotificationPostListener listener) {
+        std::lock_guard lock(mutex_);
+        listeners_.emplace(++lastListenerId_, std::move(listener));
+        return lastListenerId_;
+    }
+
+    void removeListener(std::size_t id) {
+        std::lock_guard lock(mutex_);
+        listeners_.erase(id);
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::shared_ptr<Observer>> observers_;
+    std::map<std::size_t, springboard::NotificationPostListener> listeners_;
+    std::size_t lastListenerId_ = 0;
+};
+
+const std::shared_ptr<DistributedNotificationCenter>& theCenter() {
+    // Never destroyed, like the main queue it feeds.
+    static const auto* center =
+        new std::shared_ptr<DistributedNotificationCenter>(std::make_shared<DistributedNotificationCenter>());
+    return *center;
+}
+
+}  // namespace
+
+std::shared_ptr<NSDistributedNotificationCenter> NSDistributedNotificationCenter::defaultCenter() {
+    return theCenter();
+}
+
+namespace springboard {
+
+std::size_t addNotificationPostListener(NotificationPostListener listener) {
+    return theCenter()->addListener(std::move(listener));
+}
+
+void removeNotificationPostListener(std::size_t id) { theCenter()->removeListener(id); }
+
+}  // namespace springboard

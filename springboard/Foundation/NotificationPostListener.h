@@ -1,0 +1,26 @@
+#pragma once
+
+// The host side of NSDistributedNotificationCenter: lets SpringBoard (the
+// simulator's trace) see every notification as it is posted.
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "HostExport.h"
+#include "Value.h"
+
+namespace springboard {
+
+// Called on the posting thread, once per post, before any observer block is
+// enqueued, with the name and user-info exactly as posted. A listener must
+// not add or remove listeners.
+using NotificationPostListener =
+    std::function<void(const std::string& name, const std::optional<Dictionary>& userInfo)>;
+
+// Returns an id for removeNotificationPostListener. Thread-safe.
+HOST_API std::size_t addNotificationPostListener(NotificationPostListener listener);
+HOST_API void removeNotificationPostListener(std::size_t id);
+
+}  // namespace springboard

@@ -1,0 +1,76 @@
+#include "Frame.h"
+
+#include <cstring>
+
+#include "BinaryPlistShape.h"
+#include "PlistCodec.h"
+
+namespace objcipc {
+
+namespace {
+constexpr std::string_view kBinaryPlistMagic = "bplist00";
+}
+
+std::string encodeFrame(const Dictionary& body) {
+    const std::string payload = springboard::binaryPropertyList(Value(body));
+    const auto length = static_cast<std::uint32_t>(payload.size());
+    std::string frame;
+    frame.reserve(kFrameHeaderSize + payload.size());
+    frame += static_cast<char>((length >> 24) & 0xFF);
+    frame += static_cast<char>((length >> 16) & 0xFF);
+    frame += static_cast<char>((length >> 8) & 0xFF);
+    frame += static_cast<char>(length & 0xFF);
+    frame += payload;
+    return frame;
+}
+
+std::optional<std::size_t> decodeFrameHeader(const unsigned char header[kFrameHeaderSize]) {
+    const std::size_t length = (std::size_t{header[0]} << 24) | (std::size_t{header[1]} << 16) |
+                               (std::size_t{header[2]} << 8) | std::size_t{header[3]};
+    if (length == 0 || length > kMaxFramePayload) return std::nullopt;
+    return length;
+}
+
+std::optional<Dictionary> decodeFramePayload(std::string_view payload) {
+    // Only the binary form travels; refusing XML keeps the parser surface small.
+    if (payload.size() > kMaxFramePayload || payload.substr(0, kBinaryPlistMagic.size()) != kBinaryPlistMagic)
+        return std::nullopt;
+    if (!binaryPlistShapeIsWithin(payload, springboard::kMaxPropertyListDepth, kMaxFramePayload)) return std::nullopt;
+    auto root = springboard::parsePropertyList(payload.data(), payload.size());
+    if (!root || !root->asDictionary()) return std::nullopt;
+    return *root->asDictionary();
+}
+
+std::optional<Dictionary> decodeFrame(std::string_view bytes) {
+    if (bytes.size() < kFrameHeaderSize) return std::nullopt;
+    unsigned char header[kFrameHeaderSize];
+    std::memcpy(header, bytes.data(), kFrameHeaderSize);
+    const auto length = decodeFrameHeader(header);
+    if (!length || bytes.size() - kFrameHeaderSize != *length) return std::nullopt;
+    return decodeFramePayload(bytes.substr(kFrameHeaderSize));
+}
+
+Dictionary requestBody(const std::string& name, const Dictionary& message) {
+    return Dictionary{{"name", Value(name)}, {"message", Value(message)}};
+}
+
+std::optional<Request> requestFromBody(const Dictionary& body) {
+    const auto name = body.find("name");
+    const auto message = body.find("message");
+    if (name == body.end() || !name->second.asString() || message == body.end() || !message->second.asDictionary())
+        return std::nullopt;
+    return Request{*name->second.asString(), *message->second.asDictionary()};
+}
+
+Dictionary replyBody(const std::optional<Dictionary>& reply, const std::string& error) {
+    if (!reply) return Dictionary{{"error", Value(error)}};
+    return Dictionary{{"reply", Value(*reply)}};
+}
+
+std::optional<Dictionary> replyFromBody(const Dictionary& body) {
+    const auto reply = body.find("reply");
+    if (reply == body.end() || !reply->second.asDictionary()) return std::nullopt;
+    return *reply->second.asDictionary();
+}
+
+}  // namespace objcipc

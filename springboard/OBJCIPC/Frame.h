@@ -1,0 +1,56 @@
+#pragma once
+
+// The wire format between apps and SpringBoard's IPC server. Each frame is a
+// 4-byte big-endian payload length followed by that many bytes of a binary
+// property list whose root is a dictionary:
+//     request: {"name": string, "message": dictionary}
+//     reply:   {"reply": dictionary}, or {"error": string} when SpringBoard
+//              has no answer (no handler for the name, the handler failed).
+// The decoders accept anything (they are fuzzed) and return absent for every
+// malformed input.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "HostExport.h"
+#include "Value.h"
+
+namespace objcipc {
+
+// Payloads longer than this are refused; a peer announcing one is dropped.
+inline constexpr std::size_t kMaxFramePayload = 1u << 20;
+inline constexpr std::size_t kFrameHeaderSize = 4;
+
+// The whole frame (header and payload) carrying `body`.
+HOST_API std::string encodeFrame(const Dictionary& body);
+
+// The payload length a 4-byte header announces; absent when it is zero or
+// over kMaxFramePayload.
+HOST_API std::optional<std::size_t> decodeFrameHeader(const unsigned char header[kFrameHeaderSize]);
+
+// The dictionary a payload carries: absent unless it is a binary property
+// list with a dictionary root.
+HOST_API std::optional<Dictionary> decodeFramePayload(std::string_view payload);
+
+// The dictionary of `bytes` holding exactly one whole frame; absent for a
+// short, long, oversized or malformed frame.
+HOST_API std::optional<Dictionary> decodeFrame(std::string_view bytes);
+
+struct Request {
+    std::string name;
+    Dictionary message;
+};
+
+HOST_API Dictionary requestBody(const std::string& name, const Dictionary& message);
+// Absent unless "name" is a string and "message" a dictionary.
+HOST_API std::optional<Request> requestFromBody(const Dictionary& body);
+
+// `reply` absent: the error marker, with `error` as its text.
+HOST_API Dictionary replyBody(const std::optional<Dictionary>& reply, const std::string& error = "no reply");
+// The reply dictionary; absent for the error marker or any other shape.
+HOST_API std::optional<Dictionary> replyFromBody(const Dictionary& body);
+
+}  // namespace objcipc

@@ -1,0 +1,34 @@
+#include "ApplicationController.h"
+
+ApplicationController::ApplicationController(std::shared_ptr<ApplicationRegistry> registry)
+    : registry_(registry ? std::move(registry) : ApplicationRegistry::registryWithApplications({})) {}
+
+void ApplicationController::setRegistry(std::shared_ptr<ApplicationRegistry> registry) {
+    if (!registry) registry = ApplicationRegistry::registryWithApplications({});
+    std::lock_guard lock(mutex_);
+    registry_ = std::move(registry);
+}
+
+std::shared_ptr<ApplicationRegistry> ApplicationController::registry() const {
+    std::lock_guard lock(mutex_);
+    return registry_;
+}
+
+void ApplicationController::setLookupListener(LookupListener listener) {
+    auto shared = listener ? std::make_shared<const LookupListener>(std::move(listener)) : nullptr;
+    std::lock_guard lock(mutex_);
+    listener_ = std::move(shared);
+}
+
+std::shared_ptr<SBApplication> ApplicationController::applicationWithDisplayIdentifier(const std::string& identifier) {
+    std::shared_ptr<ApplicationRegistry> registry;
+    std::shared_ptr<const LookupListener> listener;
+    {
+        std::lock_guard lock(mutex_);
+        registry = registry_;
+        listener = listener_;
+    }
+    auto application = registry->applicationWithIdentifier(identifier);
+    if (listener) (*listener)(identifier, application != nullptr);
+    return application;
+}

@@ -1,0 +1,24 @@
+#include "SpringBoardServices.h"
+
+#include "Platform.h"
+
+std::unique_ptr<SpringBoardServices> SpringBoardServices::boot(const std::string& deviceRoot,
+                                                               std::shared_ptr<SpringBoardEvents> events) {
+    springboard::setDeviceRoot(deviceRoot);
+    return std::make_unique<SpringBoardServices>(ApplicationRegistry::scan(deviceRoot), std::move(events));
+}
+
+SpringBoardServices::SpringBoardServices(std::shared_ptr<ApplicationRegistry> registry,
+                                         std::shared_ptr<SpringBoardEvents> events)
+    : registry_(registry ? std::move(registry) : ApplicationRegistry::registryWithApplications({})),
+      controller_(std::make_shared<ApplicationController>(registry_)),
+      controllerClass_(std::make_unique<ApplicationControllerClass>(controller_)),
+      application_(SpringBoardApplication::applicationWithRegistry(registry_, std::move(events))) {
+    objc_registerClass(controllerClass_.get());
+    springboard::setSharedApplication(application_);
+}
+
+SpringBoardServices::~SpringBoardServices() {
+    springboard::setSharedApplication(nullptr);
+    objc_unregisterClass(controllerClass_.get());
+}

@@ -1,0 +1,356 @@
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "Frame.h"
+#include "IPCServer.h"
+#include "OBJCIPC.h"
+#include "Platform.h"
+#include "TempDirectory.h"
+
+namespace {
+
+// A raw connection to the server, for sending what a well-behaved client
+// never would.
+class RawConnection {
+public:
+    explicit RawConnection(const std::string& path) {
+        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+        timeval timeout{30, 0};  // a safety net only: the server should close long before
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    }
+    ~RawConnection() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool connected() const { return fd_ >= 0; }
+    void send(const std::string& bytes) { ASSERT_EQ(::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size())); }
+    void shutdownWrite() { ::shutdown(fd_, SHUT_WR); }
+    // True when the server closed the connection without sending anything
+    // (a reset when it never got round to accepting it).
+    bool closedByServer() {
+        char byte;
+        const ssize_t n = ::recv(fd_, &byte, 1, 0);
+        return n == 0 || (n < 0 && errno == ECONNRESET);
+    }
+    std::optional<Dictionary> readReply() {
+        unsigned char head[4];
+        if (!readAll(reinterpret_cast<char*>(head), 4)) return std::nullopt;
+        const auto length = objcipc::decodeFrameHeader(head);
+        if (!length) return std::nullopt;
+        std::string payload(*length, '\0');
+        if (!readAll(payload.data(), payload.size())) return std::nullopt;
+        return objcipc::decodeFramePayload(payload);
+    }
+
+private:
+    bool readAll(char* buffer, std::size_t size) {
+        for (std::size_t done = 0; done < size;) {
+            const ssize_t n = ::recv(fd_, buffer + done, size - done, 0);
+            if (n <= 0) return false;
+            done += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+    int fd_ = -1;
+};
+
+std::string header(std::uint32_t length) {
+    return {static_cast<char>(length >> 24), static_cast<char>(length >> 16), static_cast<char>(length >> 8),
+            static_cast<char>(length)};
+}
+
+class IPCServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        springboard::setDeviceRoot(device_.str());
+        OBJCIPC::registerIncomingMessageFromAppHandlerForMessageName("Test.Echo", [](const Dictionary& message) {
+            Dictionary reply = message;
+            reply["echoed"] = Value(true);
+            return reply;
+        });
+        std::string error;
+        server_ = springboard::IPCServer::start(device_.str(), &error);
+        ASSERT_NE(server_, nullptr) << error;
+    }
+    void TearDown() override {
+        server_.reset();
+        springboard::setDeviceRoot("");
+    }
+
+    static std::optional<Dictionary> echo(const Dictionary& message, double timeout = 30) {
+        return OBJCIPC::sendMessageToSpringBoardWithMessageName("Test.Echo", message, timeout);
+    }
+
+    TempDirectory device_;
+    std::unique_ptr<springboard::IPCServer> server_;
+};
+
+TEST_F(IPCServerTest, ListensInsideTheDeviceWithOwnerOnlyMode) {
+    EXPECT_EQ(server_->socketPath(), device_.str() + "/var/run/objcipc.sock");
+    struct stat info;
+    ASSERT_EQ(::stat(server_->socketPath().c_str(), &info), 0);
+    EXPECT_TRUE(S_ISSOCK(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST_F(IPCServerTest, RoundTripsAMessageThroughItsHandler) {
+    const Dictionary message{{"text", Value("caf\xc3\xa9")}, {"n", Value(7)}, {"list", Value(Array{Value("a")})}};
+    const auto reply = echo(message);
+    ASSERT_TRUE(reply.has_value());
+    Dictionary expected = message;
+    expected["echoed"] = Value(true);
+    EXPECT_EQ(*reply, expected);
+    EXPECT_EQ(echo({}), (Dictionary{{"echoed", Value(true)}}));
+}
+
+TEST_F(IPCServerTest, AMessageWithoutHandlerGetsNoReply) {
+    EXPECT_FALSE(OBJCIPC::sendMessageToSpringBoardWithMessageName("Test.Nobody", {}, 30).has_value());
+    // The connection-level error marker is not mistaken for a reply, and the
+    // server keeps serving.
+    RawConnection raw(server_->socketPath());
+    raw.send(objcipc::encodeFrame(objcipc::requestBody("Test.Nobody", {})));
+    const auto body = raw.readReply();
+    ASSERT_TRUE(body.has_value());
+    EXPECT_TRUE(body->count("error"));
+    EXPECT_FALSE(objcipc::replyFromBody(*body).has_value());
+    EXPECT_TRUE(echo({}).has_value());
+}
+
+TEST_F(IPCServerTest, AThrowingHandlerGivesNoReplyAndTheServerGoesOn) {
+    OBJCIPC::registerIncomingMessageFromAppHandlerForMessageName(
+        "Test.Throws", [](const Dictionary&) -> Dictionary { throw std::runtime_error("boom"); });
+    EXPECT_FALSE(OBJCIPC::sendMessageToSpringBoardWithMessageName("Test.Throws", {}, 30).has_value());
+    EXPECT_TRUE(echo({}).has_value());
+}
+
+TEST_F(IPCServerTest, ALaterRegistrationReplacesTheHandler) {
+    OBJCIPC::registerIncomingMessageFromAppHandlerForMessageName("Test.Which",
+                                                                 [](const Dictionary&) { return Dictionary{{"v", Value(1)}}; });
+    OBJCIPC::registerIncomingMessageFromAppHandlerForMessageName("Test.Which",
+                                                                 [](const Dictionary&) { return Dictionary{{"v", Value(2)}}; });
+    const auto reply = OBJCIPC::sendMessageToSpringBoardWithMessageName("Test.Which", {}, 30);
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->at("v").integerValue(), 2);
+}
+
+TEST_F(IPCServerTest, ManyClientsAtOnceEachGetTheirOwnReplies) {
+    constexpr int kThreads = 8, kMessages = 200;
+    std::atomic<int> correct{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&correct, t] {
+            for (int i = 0; i < kMessages; ++i) {
+                const auto reply = echo({{"t", Value(t)}, {"i", Value(i)}});
+                if (reply && reply->at("t").integerValue() == t && reply->at("i").integerValue() == i) ++correct;
+            }
+        });
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(correct.load(), kThreads * kMessages);
+}
+
+TEST_F(IPCServerTest, BadConnectionsAreClosedWhileGoodClientsAreServed) {
+    std::atomic<bool> done{false};
+    std::atomic<int> good{0}, bad{0};
+    std::thread client([&] {
+        while (!done) {
+            const auto reply = echo({{"k", Value("v")}});
+            (reply && reply->at("k").stringValue() == "v" ? good : bad)++;
+        }
+    });
+
+    const std::string request = objcipc::encodeFrame(objcipc::requestBody("Test.Echo", {}));
+    {
+        RawConnection oversized(server_->socketPath());
+        oversized.send(header(static_cast<std::uint32_t>(objcipc::kMaxFramePayload + 1)));
+        EXPECT_TRUE(oversized.closedByServer());
+    }
+    {
+        RawConnection garbage(server_->socketPath());
+        garbage.send(header(16) + "this is garbage!");
+        EXPECT_TRUE(garbage.closedByServer());
+    }
+    {
+        // Deeply nested arrays: must not take the server down with its stack.
+        std::string payload = "bplist00";
+        std::string offsets;
+        constexpr std::uint32_t kDepth = 100000;
+        auto be = [](std::uint64_t v, int bytes) {
+            std::string out;
+            for (int i = bytes - 1; i >= 0; --i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+            return out;
+        };
+        for (std::uint32_t i = 0; i < kDepth; ++i) {
+            offsets += be(payload.size(), 4);
+            payload += i + 1 < kDepth ? "\xA1" + be(i + 1, 3) : std::string("\xA0");
+        }
+        const std::uint64_t tableAt = payload.size();
+        payload += offsets + std::string(6, '\0') + "\x04\x03" + be(kDepth, 8) + be(0, 8) + be(tableAt, 8);
+        RawConnection deep(server_->socketPath());
+        deep.send(header(static_cast<std::uint32_t>(payload.size())) + payload);
+        EXPECT_TRUE(deep.closedByServer());
+    }
+    {
+        RawConnection wrongShape(server_->socketPath());
+        wrongShape.send(objcipc::encodeFrame({{"name", Value(42)}}));
+        EXPECT_TRUE(wrongShape.closedByServer());
+    }
+    {
+        RawConnection halfClosed(server_->socketPath());
+        halfClosed.send(request.substr(0, request.size() / 2));
+        halfClosed.shutdownWrite();
+        EXPECT_TRUE(halfClosed.closedByServer());
+    }
+    {
+        RawConnection halfHeader(server_->socketPath());
+        halfHeader.send(request.substr(0, 2));
+        halfHeader.shutdownWrite();
+        EXPECT_TRUE(halfHeader.closedByServer());
+    }
+    {
+        // A client may send several requests on one connection.
+        RawConnection twice(server_->socketPath());
+        twice.send(request + request);
+        EXPECT_TRUE(twice.readReply().has_value());
+        EXPECT_TRUE(twice.readReply().has_value());
+    }
+    // Keep the good client going until it has been answered a few times.
+    while (good < 5 && bad == 0) std::this_thread::yield();
+    done = true;
+    client.join();
+    EXPECT_EQ(bad.load(), 0);
+    EXPECT_GE(good.load(), 5);
+}
+
+TEST_F(IPCServerTest, AnIdleConnectionIsClosedAfterTheIdleTimeout) {
+    server_.reset();
+    springboard::IPCServer::Options options;
+    options.idleTimeout = std::chrono::milliseconds(100);
+    server_ = springboard::IPCServer::start(device_.str(), options, nullptr);
+    ASSERT_NE(server_, nullptr);
+    RawConnection silent(server_->socketPath());
+    silent.send(header(100));  // announces a payload that never comes
+    EXPECT_TRUE(silent.closedByServer());
+    EXPECT_TRUE(echo({}).has_value());
+}
+
+TEST_F(IPCServerTest, ConnectionsBeyondTheLimitWaitTheirTurn) {
+    server_.reset();
+    springboard::IPCServer::Options options;
+    options.maxConnections = 1;
+    server_ = springboard::IPCServer::start(device_.str(), options, nullptr);
+    ASSERT_NE(server_, nullptr);
+    std::atomic<int> answered{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&answered] {
+            for (int i = 0; i < 20; ++i)
+                if (echo({})) ++answered;
+        });
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(answered.load(), 80);
+}
+
+TEST_F(IPCServerTest, StopRemovesTheSocketAndClientsGetNothing) {
+    const std::string path = server_->socketPath();
+    server_->stop();
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_FALSE(echo({}, 1).has_value());
+    server_->stop();  // idempotent
+
+    std::string error;
+    server_ = springboard::IPCServer::start(device_.str(), &error);
+    ASSERT_NE(server_, nullptr) << error;
+    EXPECT_TRUE(echo({}).has_value());
+}
+
+TEST_F(IPCServerTest, StopWhileAClientIsConnectedReturns) {
+    RawConnection idle(server_->socketPath());
+    ASSERT_TRUE(idle.connected());
+    idle.send(header(50));
+    server_->stop();
+    EXPECT_TRUE(idle.closedByServer());
+}
+
+TEST_F(IPCServerTest, ASecondServerOnTheSameDeviceIsRefused) {
+    std::string error;
+    EXPECT_EQ(springboard::IPCServer::start(device_.str(), &error), nullptr);
+    EXPECT_NE(error.find("another server"), std::string::npos) << error;
+    EXPECT_TRUE(echo({}).has_value());
+}
+
+TEST_F(IPCServerTest, AStaleSocketIsReplacedButOtherFilesAreLeftAlone) {
+    server_.reset();
+    const std::string path = device_.str() + "/var/run/objcipc.sock";
+    {
+        // A socket file nobody listens on, as a crashed server leaves behind.
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ::close(fd);
+    }
+    std::string error;
+    server_ = springboard::IPCServer::start(device_.str(), &error);
+    ASSERT_NE(server_, nullptr) << error;
+    EXPECT_TRUE(echo({}).has_value());
+    server_.reset();
+
+    writeFile(path, "precious");
+    EXPECT_EQ(springboard::IPCServer::start(device_.str(), &error), nullptr);
+    EXPECT_NE(error.find("not a socket"), std::string::npos) << error;
+    EXPECT_EQ(readFile(path), "precious");
+}
+
+TEST_F(IPCServerTest, WorksInADeviceWhosePathIsTooLongForASocketAddress) {
+    server_.reset();
+    const auto deep = device_.make(std::string(60, 'a') + "/" + std::string(60, 'b'));
+    springboard::setDeviceRoot(deep.string());
+    std::string error;
+    server_ = springboard::IPCServer::start(deep.string(), &error);
+    ASSERT_NE(server_, nullptr) << error;
+    EXPECT_TRUE(echo({}).has_value());
+    server_.reset();
+    EXPECT_FALSE(std::filesystem::exists(deep / "var/run/objcipc.sock"));
+}
+
+TEST_F(IPCServerTest, ASlowHandlerTimesOutTheClient) {
+    // Shared, as the handler may still be polling after the client gave up.
+    auto release = std::make_shared<std::atomic<bool>>(false);
+    OBJCIPC::registerIncomingMessageFromAppHandlerForMessageName("Test.Slow", [release](const Dictionary&) {
+        while (!*release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return Dictionary{};
+    });
+    EXPECT_FALSE(OBJCIPC::sendMessageToSpringBoardWithMessageName("Test.Slow", {}, 0.05).has_value());
+    *release = true;
+    EXPECT_TRUE(echo({}).has_value());
+    server_.reset();  // joins the handler's thread
+}
+
+TEST(IPCClientTest, WithoutADeviceOrServerThereIsNoReply) {
+    springboard::setDeviceRoot("");
+    EXPECT_FALSE(OBJCIPC::sendMessageToSpringBoardWithMessageName("Test.Echo", {}, 1).has_value());
+    TempDirectory empty;
+    springboard::setDeviceRoot(empty.str());
+    EXPECT_FALSE(OBJCIPC::sendMessageToSpringBoardWithMessageName("Test.Echo", {}, 1).has_value());
+    EXPECT_FALSE(OBJCIPC::sendMessageToSpringBoardWithMessageName("Test.Echo", {}, 0).has_value());
+    springboard::setDeviceRoot("");
+}
+
+}  // namespace
