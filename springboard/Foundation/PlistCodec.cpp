@@ -10,6 +10,9 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <string_view>
+
+#include "PlistShape.h"
 
 namespace {
 
@@ -115,11 +118,20 @@ std::optional<Value> toValue(plist_t node, int depth) {
             Array array;
             std::uint32_t n = plist_array_get_size(node);
             array.reserve(n);
-            for (std::uint32_t i = 0; i < n; ++i) {
-                auto element = toValue(plist_array_get_item(node, i), depth + 1);
-                if (!element) return std::nullopt;
-                array.push_back(std::move(*element));
+            // Walk with an iterator: libplist's arrays are linked lists, so
+            // fetching item i by index would make the walk quadratic.
+            plist_array_iter it = nullptr;
+            plist_array_new_iter(node, &it);
+            bool ok = true;
+            for (std::uint32_t i = 0; ok && i < n; ++i) {
+                plist_t item = nullptr;
+                plist_array_next_item(node, it, &item);
+                auto element = item ? toValue(item, depth + 1) : std::nullopt;
+                ok = element.has_value();
+                if (ok) array.push_back(std::move(*element));
             }
+            std::free(it);
+            if (!ok) return std::nullopt;
             return Value(std::move(array));
         }
         case PLIST_DICT: {
@@ -215,6 +227,14 @@ PlistPtr parseRoot(const void* bytes, std::size_t length) {
     const auto* data = static_cast<const unsigned char*>(bytes);
     const bool binary = length >= 8 && std::memcmp(data, "bplist00", 8) == 0;
     if (binary ? hasUtf16StringWithNul(data, length) : std::memchr(data, 0, length) != nullptr) return nullptr;
+    // libplist recurses once per nesting level (and expands shared objects
+    // once per reference): refuse what would exhaust the stack or memory
+    // before it gets to see it.
+    const std::string_view view(static_cast<const char*>(bytes), length);
+    if (binary ? !springboard::binaryPlistShapeIsWithin(view, springboard::kMaxPropertyListDepth,
+                                                        springboard::kMaxPropertyListNodes)
+               : !springboard::xmlPlistDepthIsWithin(view, springboard::kMaxPropertyListDepth))
+        return nullptr;
     plist_t root = nullptr;
     plist_from_memory(static_cast<const char*>(bytes), static_cast<std::uint32_t>(length), &root);
     return PlistPtr(root);

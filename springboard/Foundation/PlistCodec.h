@@ -17,6 +17,9 @@ namespace springboard {
 HOST_API std::optional<Value> parsePropertyList(const void* bytes, std::size_t length);
 
 inline constexpr int kMaxPropertyListDepth = 256;
+// Binary property lists may share objects; expanded, a tree may hold at most
+// this many objects.
+inline constexpr std::size_t kMaxPropertyListNodes = 1u << 20;
 
 // The root dictionary of property-list bytes, built directly (no Value around
 // it to copy out of); absent when parsePropertyList would give no dictionary.

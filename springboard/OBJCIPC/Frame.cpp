@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "BinaryPlistShape.h"
 #include "PlistCodec.h"
 
 namespace objcipc {
@@ -35,7 +34,6 @@ std::optional<Dictionary> decodeFramePayload(std::string_view payload) {
     // Only the binary form travels; refusing XML keeps the parser surface small.
     if (payload.size() > kMaxFramePayload || payload.substr(0, kBinaryPlistMagic.size()) != kBinaryPlistMagic)
         return std::nullopt;
-    if (!binaryPlistShapeIsWithin(payload, springboard::kMaxPropertyListDepth, kMaxFramePayload)) return std::nullopt;
     auto root = springboard::parsePropertyList(payload.data(), payload.size());
     if (!root || !root->asDictionary()) return std::nullopt;
     return *root->asDictionary();

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "PlistCodec.h"
+#include "PlistShape.h"
 #include "TempDirectory.h"
 
 namespace fs = std::filesystem;
@@ -129,4 +130,36 @@ TEST(PlistCodec, RefusesNestingBeyondTheLimit) {
     for (int i = 0; i < springboard::kMaxPropertyListDepth + 10; ++i) xml += "</array>";
     xml += "</plist>";
     EXPECT_FALSE(springboard::parsePropertyList(xml.data(), xml.size()));
+}
+
+TEST(PlistCodec, HostileNestingIsRefusedBeforeTheParserRecurses) {
+    // Deep enough to overflow the stack of a parser that recurses per level.
+    constexpr int kLevels = 200000;
+    std::string xml = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
+    for (int i = 0; i < kLevels; ++i) xml += "<dict><key>k</key>";
+    xml += "<true/>";
+    for (int i = 0; i < kLevels; ++i) xml += "</dict>";
+    xml += "</plist>";
+    TempDirectory dir;
+    writeFile(dir.path() / "deep.plist", xml);
+    EXPECT_FALSE(dictionaryWithContentsOfFile((dir.path() / "deep.plist").string()));
+}
+
+TEST(PlistShape, XmlDepthScanCountsOnlyNestingElements) {
+    struct Case {
+        std::string xml;
+        std::size_t maxDepth;
+        bool within;
+    };
+    const Case cases[] = {
+        {"<plist><array><array/></array></plist>", 1, true},
+        {"<plist><array><array></array></array></plist>", 1, false},
+        {"<plist><dict><key>array</key><string>&lt;array&gt;</string></dict></plist>", 1, true},
+        {"<plist><!-- <array><array> --><array/></plist>", 1, true},
+        {"<plist><string><![CDATA[<array><array>]]></string></plist>", 0, true},
+        {"<plist><arrays><arrays></plist>", 0, true},
+        {"<plist><dict >", 0, false},
+        {"<plist><array", 0, true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(springboard::xmlPlistDepthIsWithin(c.xml, c.maxDepth), c.within) << c.xml;
 }

@@ -1,10 +1,10 @@
-#include "BinaryPlistShape.h"
+#include "PlistShape.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
-namespace objcipc {
+namespace springboard {
 
 namespace {
 
@@ -150,4 +150,4 @@ bool binaryPlistShapeIsWithin(std::string_view bytes, std::size_t maxDepth, std:
     return true;
 }
 
-}  // namespace objcipc
+}  // namespace springboard

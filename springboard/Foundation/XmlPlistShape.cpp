@@ -1,0 +1,50 @@
+#include "PlistShape.h"
+
+namespace springboard {
+
+namespace {
+
+bool startsWith(std::string_view bytes, std::size_t at, std::string_view text) {
+    return bytes.substr(at, text.size()) == text;
+}
+
+// The position just past `terminator` from `at`, or the end.
+std::size_t skipPast(std::string_view bytes, std::size_t at, std::string_view terminator) {
+    auto end = bytes.find(terminator, at);
+    return end == std::string_view::npos ? bytes.size() : end + terminator.size();
+}
+
+bool isNameEnd(char c) { return c == '>' || c == '/' || c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+}  // namespace
+
+bool xmlPlistDepthIsWithin(std::string_view bytes, std::size_t maxDepth) {
+    std::size_t depth = 0;
+    for (std::size_t at = bytes.find('<'); at != std::string_view::npos; at = bytes.find('<', at)) {
+        if (startsWith(bytes, at, "<!--")) {
+            at = skipPast(bytes, at, "-->");
+            continue;
+        }
+        if (startsWith(bytes, at, "<![CDATA[")) {
+            at = skipPast(bytes, at, "]]>");
+            continue;
+        }
+        bool closing = startsWith(bytes, at, "</");
+        std::size_t name = at + (closing ? 2 : 1);
+        std::size_t nameLength = startsWith(bytes, name, "array") ? 5 : startsWith(bytes, name, "dict") ? 4 : 0;
+        std::size_t close = bytes.find('>', at);
+        if (close == std::string_view::npos) break;
+        if (nameLength > 0 && name + nameLength < bytes.size() && isNameEnd(bytes[name + nameLength])) {
+            bool selfClosing = close > at && bytes[close - 1] == '/';
+            if (closing) {
+                if (depth > 0) --depth;
+            } else if (!selfClosing && ++depth > maxDepth) {
+                return false;
+            }
+        }
+        at = close + 1;
+    }
+    return true;
+}
+
+}  // namespace springboard
