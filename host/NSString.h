@@ -16,6 +16,14 @@ inline constexpr unsigned long NSUTF8StringEncoding = 4;
 // percent sign; any other text is copied as it stands.
 HOST_API std::string stringWithFormat(std::string_view format, std::initializer_list<Value> arguments);
 
+// +stringWithUTF8String:: the text of the NUL-terminated `bytes`, or absent
+// when `bytes` is null or not valid UTF-8 (strictly: no overlong forms, no
+// surrogates, nothing above U+10FFFF, no truncated sequence).
+HOST_API std::optional<std::string> stringWithUTF8String(const char* bytes);
+
+// Whether `text` is valid UTF-8 in that strict sense.
+HOST_API bool isValidUTF8(std::string_view text);
+
 // -stringByReplacingOccurrencesOfString:withString:: every non-overlapping
 // occurrence, left to right, literal and case-sensitive. An empty target
 // replaces nothing.

@@ -62,43 +62,6 @@ std::optional<std::string> pathBesideClearBundle(const std::optional<std::string
     return stringByReplacingOccurrencesOfString(*resourcePath, kBundleName, besideBundle);
 }
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool isValidUTF8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length;
-        char32_t codePoint;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if ((lead & 0xE0) == 0xC0) {
-            length = 2;
-            codePoint = lead & 0x1F;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3;
-            codePoint = lead & 0x0F;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4;
-            codePoint = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (text.size() - i < length) return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            codePoint = (codePoint << 6) | (next & 0x3F);
-        }
-        static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (codePoint < kSmallest[length]) return false;
-        if (codePoint >= 0xD800 && codePoint <= 0xDFFF) return false;
-        if (codePoint > 0x10FFFF) return false;
-        i += length;
-    }
-    return true;
-}
-
 // --- Theme palette ----------------------------------------------------------
 // The values are Clear's own, as decimals; they are used exactly as written.
 
@@ -255,8 +218,9 @@ std::vector<std::string> VLDynamicReader::parsedSQLiteListNamesForPath(const std
             while (sqlite3_step(statement) == SQLITE_ROW) {
                 const unsigned char* text = sqlite3_column_text(statement, 0);
                 if (text == nullptr) continue;  // NULL title: nothing Clear could be asked for
-                std::string title(reinterpret_cast<const char*>(text));
-                if (isValidUTF8(title)) names.push_back(std::move(title));
+                // Text that is no UTF-8 makes no string, and no name Clear could be asked for.
+                if (auto title = stringWithUTF8String(reinterpret_cast<const char*>(text)))
+                    names.push_back(std::move(*title));
             }
         }
         sqlite3_finalize(statement);  // a null statement is a no-op

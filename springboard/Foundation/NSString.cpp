@@ -1,5 +1,7 @@
 #include "NSString.h"
 
+#include <cstring>
+
 std::string stringWithFormat(std::string_view format, std::initializer_list<Value> arguments) {
     std::string out;
     out.reserve(format.size() + 32);
@@ -44,4 +46,47 @@ std::string stringByAppendingPathComponent(std::string_view path, std::string_vi
     if (out.back() != '/') out += '/';
     out.append(component);
     return out;
+}
+
+bool isValidUTF8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t length;
+        char32_t codePoint;
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        } else if ((lead & 0xE0) == 0xC0) {
+            length = 2;
+            codePoint = lead & 0x1F;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3;
+            codePoint = lead & 0x0F;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4;
+            codePoint = lead & 0x07;
+        } else {
+            return false;
+        }
+        if (text.size() - i < length) return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            codePoint = (codePoint << 6) | (next & 0x3F);
+        }
+        static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (codePoint < kSmallest[length]) return false;
+        if (codePoint >= 0xD800 && codePoint <= 0xDFFF) return false;
+        if (codePoint > 0x10FFFF) return false;
+        i += length;
+    }
+    return true;
+}
+
+std::optional<std::string> stringWithUTF8String(const char* bytes) {
+    if (!bytes) return std::nullopt;
+    std::string_view text(bytes, std::strlen(bytes));
+    if (!isValidUTF8(text)) return std::nullopt;
+    return std::string(text);
 }

@@ -42,3 +42,29 @@ TEST(PathJoining, LeavesExactlyOneSeparator) {
     };
     for (const auto& c : cases) EXPECT_EQ(stringByAppendingPathComponent(c.path, c.component), c.out);
 }
+
+TEST(StringWithUTF8String, RefusesWhatIsNotStrictUTF8) {
+    struct Case {
+        const char* bytes;
+        bool valid;
+    };
+    const Case cases[] = {
+        {"", true},
+        {"Groceries", true},
+        {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", true},
+        {"\xc3", false},              // truncated
+        {"\xc0\xaf", false},          // overlong "/"
+        {"\xe0\x80\xaf", false},      // overlong, three bytes
+        {"\xed\xa0\x80", false},      // a surrogate
+        {"\xf4\x90\x80\x80", false},  // above U+10FFFF
+        {"\xff", false},
+        {"ok\x80", false},  // stray continuation byte
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(stringWithUTF8String(c.bytes).has_value(), c.valid) << c.bytes;
+        if (c.valid) {
+            EXPECT_EQ(*stringWithUTF8String(c.bytes), c.bytes);
+        }
+    }
+    EXPECT_EQ(stringWithUTF8String(nullptr), std::nullopt);
+}
