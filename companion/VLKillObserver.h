@@ -2,7 +2,7 @@
 
 #include "NSDistributedNotificationCenter.h"
 
-// Handles "VLIPC.Kill": takes the user is back where the hand-off began.
+// Handles "VLIPC.Kill": takes the user back to where the hand-off began.
 // "com.apple.springboard" (exactly) quits the app in front, showing the
 // home screen; any other identifier is launched to the front. A
 // notification without a string "identifier" is logged and ignored.

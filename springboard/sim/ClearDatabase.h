@@ -1,0 +1,43 @@
+#pragma once
+
+// The simulated Clear app's task store: Clear's own BackendTasks.sqlite.
+// Table `lists` (column `title`, the one the widget reads) holds the lists in
+// the order they were made; table `tasks` is the simulator's own and holds
+// each task's list title and text.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct sqlite3;
+
+namespace sim {
+
+class ClearDatabase {
+public:
+    // The path of the database inside an app container directory.
+    static std::string pathInContainer(const std::string& containerDirectory);
+
+    // Opens (creating when `create`) the database at `path` and makes sure both
+    // tables exist. nullptr when it cannot be opened; `error` then says why.
+    static std::unique_ptr<ClearDatabase> open(const std::string& path, bool create, std::string* error = nullptr);
+
+    ~ClearDatabase();
+    ClearDatabase(const ClearDatabase&) = delete;
+    ClearDatabase& operator=(const ClearDatabase&) = delete;
+
+    bool addList(const std::string& title);
+    bool hasList(const std::string& title);
+    bool addTask(const std::string& listTitle, const std::string& text);
+
+    std::vector<std::string> lists();                                // in rowid order
+    std::vector<std::pair<std::string, std::string>> tasks();        // (list, text), in order
+
+private:
+    explicit ClearDatabase(sqlite3* db) : db_(db) {}
+    sqlite3* db_;
+};
+
+}  // namespace sim

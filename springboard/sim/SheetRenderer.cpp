@@ -1,0 +1,204 @@
+#include "SheetRenderer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <clocale>
+#include <cwchar>
+#include <utility>
+
+#include <locale.h>
+#include <wchar.h>
+
+namespace sim {
+namespace {
+
+constexpr int kWidth = 44;  // columns inside the frame
+
+// The next code point of UTF-8 `text` at `i` and its length in bytes
+// (a stray byte counts as one code point of its own).
+std::pair<char32_t, std::size_t> decode(const std::string& text, std::size_t i) {
+    unsigned char c = text[i];
+    std::size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    if (i + len > text.size()) return {c, 1};
+    char32_t cp = len == 1 ? c : c & (0x3F >> (len - 1));
+    for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    return {cp, len};
+}
+
+// Terminal columns of one code point: wcwidth under a UTF-8 locale of this
+// thread only (the process's locale is left alone); emoji and CJK take two.
+int glyphWidth(char32_t cp) {
+    static locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    if (cp < 0x80) return 1;
+    if (!utf8) return 1;
+    locale_t previous = ::uselocale(utf8);
+    int width = ::wcwidth(static_cast<wchar_t>(cp));
+    ::uselocale(previous);
+    return width < 0 ? 1 : width;
+}
+
+int columns(const std::string& text) {
+    int n = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        auto [cp, len] = decode(text, i);
+        n += glyphWidth(cp);
+        i += len;
+    }
+    return n;
+}
+
+// Cuts to `width` columns (ending in "…" when cut) and pads to exactly `width`.
+// Newlines and tabs show as blanks.
+std::string fit(const std::string& text, int width) {
+    const bool cut = columns(text) > width;
+    const int room = cut ? width - 1 : width;
+    std::string out;
+    int used = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        auto [cp, len] = decode(text, i);
+        bool blank = cp == '\n' || cp == '\t';
+        int w = blank ? 1 : glyphWidth(cp);
+        if (used + w > room) break;
+        out += blank ? std::string(" ") : text.substr(i, len);
+        used += w;
+        i += len;
+    }
+    if (cut) {
+        out += "…";
+        ++used;
+    }
+    return out + std::string(static_cast<std::size_t>(std::max(0, width - used)), ' ');
+}
+
+// Lays `pieces` out in lines of at most kWidth columns, breaking only
+// between pieces, which are joined by a blank; every piece but the last gets
+// `separator`. Lines start with `firstIndent`, then `nextIndent` blanks.
+std::vector<std::string> wrap(const std::vector<std::string>& pieces, const std::string& separator, int firstIndent,
+                              int nextIndent) {
+    std::vector<std::string> lines;
+    std::string line(static_cast<std::size_t>(firstIndent), ' ');
+    bool lineHasPiece = false;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        std::string piece = pieces[i] + (i + 1 < pieces.size() ? separator : "");
+        if (lineHasPiece && columns(line) + 1 + columns(piece) > kWidth) {
+            lines.push_back(line);
+            line.assign(static_cast<std::size_t>(nextIndent), ' ');
+            lineHasPiece = false;
+        }
+        line += (lineHasPiece ? " " : "") + piece;
+        lineHasPiece = true;
+    }
+    if (lineHasPiece) lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> words(const std::string& text) {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        if (end == std::string::npos) end = text.size();
+        if (end > start) out.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
+std::string frameLines(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const auto& line : lines) out += "│ " + fit(line, kWidth) + " │\n";
+    return out;
+}
+
+std::string rgbEscape(const UIColor& color, bool background) {
+    auto levels = colorLevels(color);
+    return std::string("\x1b[") + (background ? "48" : "38") + ";2;" + std::to_string(levels[0]) + ";" +
+           std::to_string(levels[1]) + ";" + std::to_string(levels[2]) + "m";
+}
+
+std::string text(const Json& json) { return json.is_string() ? json.get<std::string>() : json.dump(); }
+
+}  // namespace
+
+int colorLevel(double component) {
+    if (!(component > 0)) return 0;
+    if (component >= 1) return 255;
+    return static_cast<int>(std::lround(component * 255));
+}
+
+std::vector<int> colorLevels(const UIColor& color) {
+    if (color.space == UIColor::Space::White) {
+        int w = colorLevel(color.white);
+        return {w, w, w};
+    }
+    return {colorLevel(color.red), colorLevel(color.green), colorLevel(color.blue)};
+}
+
+UIColor colorFromJson(const Json& json) {
+    double alpha = json.value("alpha", 1.0);
+    if (json.contains("rgb") && json["rgb"].is_array() && json["rgb"].size() == 3)
+        return UIColor::colorWithRed(json["rgb"][0].get<double>(), json["rgb"][1].get<double>(),
+                                     json["rgb"][2].get<double>(), alpha);
+    return UIColor::colorWithWhite(json.value("white", 0.0), alpha);
+}
+
+void SheetState::apply(const Json& event) {
+    const std::string name = event.value("event", "");
+    if (name == "setTitle") {
+        title = event.value("title", "");
+    } else if (name == "setPreferredTintColor") {
+        tint = colorFromJson(event["color"]);
+    } else if (name == "setPreferredBarTextColor") {
+        barText = colorFromJson(event["color"]);
+    } else if (name == "displayText") {
+        if (event.value("key", "") == "list") listText = event.value("text", "");
+    } else if (name == "prompt") {
+        prompt = event.value("title", "") + ": " + event.value("message", "");
+    } else if (name == "showMessage") {
+        happenings.push_back("message: " + event.value("text", ""));
+    } else if (name == "openURL") {
+        happenings.push_back("opened " + text(event["url"]) + (event.value("handled", false) ? "" : " (no app took it)"));
+    } else if (name == "clear") {
+        std::string what = event.value("action", "") == "list/create"
+                               ? "list \"" + text(event["list"]) + "\""
+                               : "task \"" + text(event["task"]) + "\" in \"" + text(event["list"]) + "\"";
+        happenings.push_back("Clear: " + what + ": " + event.value("result", ""));
+    } else if (name == "front") {
+        happenings.push_back("in front: " + event.value("identifier", ""));
+    } else if (name == "reply") {
+        happenings.push_back("reply to " + event.value("message", "") + ": " + text(event["reply"]));
+    } else if (name == "error") {
+        happenings.push_back("refused: " + event.value("text", ""));
+    }
+}
+
+std::string renderSheet(const SheetState& state, bool colour) {
+    std::string out;
+    const std::string reset = colour ? "\x1b[0m" : "";
+    if (!state.open) {
+        out += "  (no widget open: type \"open\" to call it up)\n";
+    } else {
+        const std::string horizontal = [] {
+            std::string line;
+            for (int i = 0; i < kWidth + 2; ++i) line += "─";
+            return line;
+        }();
+        out += "┌" + horizontal + "┐\n";
+        std::string bar;
+        if (colour && state.tint) bar += rgbEscape(*state.tint, true);
+        if (colour && state.barText) bar += rgbEscape(*state.barText, false);
+        int padding = std::max(0, kWidth + 2 - columns(state.title));
+        std::string titleText = std::string(padding / 2, ' ') + state.title + std::string(padding - padding / 2, ' ');
+        out += "│" + bar + (colour ? "\x1b[1m" : "") + fit(titleText, kWidth + 2) + reset + "│\n";
+        out += "├" + horizontal + "┤\n";
+        out += "│ " + fit("List  " + state.listText, kWidth) + " │\n";
+        out += "│ " + fit("Task  " + state.taskText, kWidth) + " │\n";
+        out += frameLines(wrap(state.choices, " ·", 6, 6));
+        if (state.prompt) out += frameLines(wrap(words("? " + *state.prompt), "", 0, 2));
+        out += "└" + horizontal + "┘\n";
+    }
+    for (const auto& line : state.happenings) out += "  → " + line + "\n";
+    return out;
+}
+
+}  // namespace sim

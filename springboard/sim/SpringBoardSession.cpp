@@ -1,0 +1,184 @@
+#include "SpringBoardSession.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "DeviceBuilder.h"
+#include "Loader.h"
+#include "MainQueue.h"
+#include "NSDistributedNotificationCenter.h"
+#include "NotificationPostListener.h"
+#include "OBJCIPC.h"
+#include "PWWidgetItemListValue.h"
+#include "Platform.h"
+
+namespace fs = std::filesystem;
+
+namespace sim {
+namespace {
+
+// How long an `ipc` line waits for SpringBoard's reply.
+constexpr double kIPCTimeoutSeconds = 5.0;
+
+Json jsonFromCallField(const PWCallField& field) {
+    if (const auto* color = std::get_if<UIColor>(&field)) return jsonFromColor(*color);
+    return jsonFromValue(std::get<Value>(field));
+}
+
+}  // namespace
+
+std::unique_ptr<SpringBoardSession> SpringBoardSession::boot(const std::string& device, Trace& trace,
+                                                             std::string* error) {
+    std::error_code ec;
+    if (!fs::is_directory(device, ec)) {
+        if (error) *error = "no device at " + device + " (make one with: velmora-sim device create DIR --clear)";
+        return nullptr;
+    }
+    std::unique_ptr<SpringBoardSession> session(new SpringBoardSession(fs::absolute(device).string(), trace));
+    if (!session->start(error)) return nullptr;
+    return session;
+}
+
+bool SpringBoardSession::start(std::string* errorText) {
+    // The trace carries every log line; the terminal needs no second copy.
+    springboard::setLogToStandardError(false);
+    logSink_ = springboard::addLogSink([this](const std::string& text) { trace_.emit("log", Json{{"text", text}}); });
+    logSinkAdded_ = true;
+    postListener_ = springboard::addNotificationPostListener(
+        [this](const std::string& name, const std::optional<Dictionary>& userInfo) {
+            trace_.emit("post", Json{{"name", name}, {"userInfo", userInfo ? jsonFromValue(Value(*userInfo)) : Json(nullptr)}});
+        });
+    postListenerAdded_ = true;
+
+    services_ = SpringBoardServices::boot(device_);
+    tracer_ = std::make_shared<SpringBoardTracer>(trace_);
+    for (const auto& app : services_->registry()->applications()) {
+        if (app->identifier() == kClearIdentifier || app->identifier() == kClearPlusIdentifier)
+            tracer_->addClearApp(ClearApp(app->identifier(), fs::path(app->bundlePath()).parent_path().string()));
+    }
+    services_->controller()->setLookupListener([this](const std::string& identifier, bool found) {
+        trace_.emit("lookup", Json{{"identifier", identifier}, {"found", found}});
+    });
+
+    // Where the user left the device; set before listening, as it is no change.
+    std::string front = readFrontApplication(device_);
+    services_->application()->setFrontMostApplication(services_->registry()->applicationWithIdentifier(front));
+    services_->application()->setEvents(tracer_);
+    auto current = services_->application()->frontMostApplication();
+    trace_.emit("boot", Json{{"front", current ? current->identifier() : std::string(kSpringBoardIdentifier)}});
+
+    ipc_ = springboard::IPCServer::start(device_, errorText);
+    if (!ipc_) return false;
+
+    for (const auto& library : loadDynamicLibraries((fs::path(device_) / kDynamicLibrariesDirectory).string(),
+                                                    ProcessIdentity{kSpringBoardIdentifier, "SpringBoard"})) {
+        trace_.emit("substrate", Json{{"library", library.name}, {"loaded", library.loaded}});
+        if (library.admitted && !library.loaded) error("cannot load " + library.name + ": " + library.error);
+    }
+
+    host_ = std::make_unique<PWHost>();
+    host_->calls()->addListener([this](const PWCallRecord& record) {
+        Json fields = Json::object();
+        for (const auto& [name, field] : record.fields) fields[name] = jsonFromCallField(field);
+        trace_.emit(record.name, fields);
+    });
+    std::vector<fs::path> bundles;
+    std::error_code ec;
+    for (fs::directory_iterator it(fs::path(device_) / kWidgetsDirectory, ec), end; !ec && it != end; it.increment(ec))
+        if (it->is_directory(ec)) bundles.push_back(it->path());
+    std::sort(bundles.begin(), bundles.end());
+    bool loaded = false;
+    for (const auto& bundle : bundles) {
+        if (loaded) break;
+        PWResult result = host_->loadBundle(bundle.string());
+        trace_.emit("widgetBundle", Json{{"bundle", bundle.filename().string()}, {"loaded", result.ok()}});
+        if (!result) error("cannot load widget " + bundle.filename().string() + ": " + result.error());
+        loaded = result.ok();
+    }
+    drain();
+    return true;
+}
+
+SpringBoardSession::~SpringBoardSession() {
+    if (host_) host_.reset();  // destroys an open widget while the platform is still up
+    if (services_) {
+        auto front = services_->application()->frontMostApplication();
+        writeFrontApplication(device_, front ? front->identifier() : std::string(kSpringBoardIdentifier));
+        services_->application()->setEvents(nullptr);
+        services_->controller()->setLookupListener(nullptr);
+    }
+    if (ipc_) ipc_->stop();
+    if (postListenerAdded_) springboard::removeNotificationPostListener(postListener_);
+    if (logSinkAdded_) springboard::removeLogSink(logSink_);
+}
+
+void SpringBoardSession::drain() { springboard::drainMainQueue(); }
+
+void SpringBoardSession::error(const std::string& text) { trace_.emit("error", Json{{"text", text}}); }
+
+void SpringBoardSession::check(const PWResult& result) {
+    if (!result) error(result.error());
+}
+
+void SpringBoardSession::execute(const ScriptCommand& command) {
+    switch (command.kind) {
+        case CommandKind::Front: front(command.argument); break;
+        case CommandKind::Open: check(host_->openWidget()); break;
+        case CommandKind::Pick: check(host_->userSelectTitle("list", command.argument)); break;
+        case CommandKind::PickIndex: check(host_->userSelect("list", static_cast<std::size_t>(command.index))); break;
+        case CommandKind::Type: check(host_->userSetText("task", command.argument)); break;
+        case CommandKind::Submit: check(host_->userSubmit()); break;
+        case CommandKind::Answer: check(host_->answerPrompt(command.argument)); break;
+        case CommandKind::Cancel: check(host_->cancelPrompt()); break;
+        case CommandKind::Close: check(host_->closeWidget()); break;
+        case CommandKind::Ipc: sendIPC(command.argument, command.payload); break;
+        case CommandKind::Notify: notify(command.argument, command.payload); break;
+        case CommandKind::Wait: break;
+    }
+    drain();
+}
+
+void SpringBoardSession::front(const std::string& identifier) {
+    auto application = services_->application();
+    if (identifier == "home" || identifier == kSpringBoardIdentifier) {
+        application->setFrontMostApplication(nullptr);
+        return;
+    }
+    auto app = services_->registry()->applicationWithIdentifier(identifier);
+    if (!app) {
+        error("no app " + identifier + " is installed on this device");
+        return;
+    }
+    application->setFrontMostApplication(app);
+}
+
+void SpringBoardSession::sendIPC(const std::string& message, const nlohmann::json& payload) {
+    Value request = valueFromJson(payload);
+    auto reply = OBJCIPC::sendMessageToSpringBoardWithMessageName(message, *request.asDictionary(),
+                                                                  kIPCTimeoutSeconds);
+    trace_.emit("reply", Json{{"message", message}, {"reply", reply ? jsonFromValue(Value(*reply)) : Json(nullptr)}});
+}
+
+void SpringBoardSession::notify(const std::string& name, const nlohmann::json& payload) {
+    Value userInfo = valueFromJson(payload);
+    NSDistributedNotificationCenter::defaultCenter()->postNotificationName(name, Value(), *userInfo.asDictionary());
+}
+
+std::vector<std::string> SpringBoardSession::listTitles() const {
+    std::vector<std::string> titles;
+    auto page = host_ ? host_->page() : nullptr;
+    if (!page) return titles;
+    auto list = std::dynamic_pointer_cast<PWWidgetItemListValue>(page->itemWithKey("list"));
+    if (!list) return titles;
+    for (const auto& title : list->listItemTitles()) titles.push_back(title.description());
+    return titles;
+}
+
+std::vector<std::string> SpringBoardSession::installedApplications() const {
+    std::vector<std::string> identifiers;
+    for (const auto& app : services_->registry()->applications()) identifiers.push_back(app->identifier());
+    return identifiers;
+}
+
+}  // namespace sim

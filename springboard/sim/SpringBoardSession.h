@@ -1,0 +1,70 @@
+#pragma once
+
+// The simulated SpringBoard on one device: boots it the way a device does
+// (services, the companion through the loader, the widget host) and carries
+// out script commands as the user and other apps would. Main thread only,
+// one session per process.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "IPCServer.h"
+#include "PWHost.h"
+#include "ScriptParser.h"
+#include "SpringBoardServices.h"
+#include "SpringBoardTracer.h"
+#include "Trace.h"
+
+namespace sim {
+
+class SpringBoardSession {
+public:
+    // Boots on the device at `device`, tracing to `trace` (which must outlive
+    // the session). nullptr with `error` set when the device cannot be used
+    // (no such directory, the IPC socket taken by another SpringBoard, ...).
+    static std::unique_ptr<SpringBoardSession> boot(const std::string& device, Trace& trace, std::string* error);
+
+    // Records the app in front in the device, stops IPC, detaches listeners.
+    ~SpringBoardSession();
+    SpringBoardSession(const SpringBoardSession&) = delete;
+    SpringBoardSession& operator=(const SpringBoardSession&) = delete;
+
+    // Carries out one script line, then runs what it queued on the main queue.
+    // A command that cannot be done is traced as an "error" event.
+    void execute(const ScriptCommand& command);
+
+    // Runs the main queue until it is empty.
+    void drain();
+
+    const std::string& device() const { return device_; }
+    PWHost& host() { return *host_; }
+    SpringBoardServices& services() { return *services_; }
+
+    // For completion and the sheet: the open widget's list choice titles
+    // ({} when no widget is open) and the identifiers of installed apps.
+    std::vector<std::string> listTitles() const;
+    std::vector<std::string> installedApplications() const;
+
+private:
+    SpringBoardSession(std::string device, Trace& trace) : device_(std::move(device)), trace_(trace) {}
+    bool start(std::string* error);
+    void error(const std::string& text);
+    void check(const PWResult& result);
+    void front(const std::string& identifier);
+    void sendIPC(const std::string& message, const nlohmann::json& payload);
+    void notify(const std::string& name, const nlohmann::json& payload);
+
+    std::string device_;
+    Trace& trace_;
+    std::shared_ptr<SpringBoardTracer> tracer_;
+    std::unique_ptr<SpringBoardServices> services_;
+    std::unique_ptr<springboard::IPCServer> ipc_;
+    std::unique_ptr<PWHost> host_;
+    std::size_t logSink_ = 0;
+    std::size_t postListener_ = 0;
+    bool logSinkAdded_ = false;
+    bool postListenerAdded_ = false;
+};
+
+}  // namespace sim
