@@ -19,7 +19,7 @@ build: deps
 	cmake --build $(BUILD) -j$(JOBS)
 
 run: build
-	$(BUILD)/bin/velmora-sim run --trace -
+	$(BUILD)/bin/velmora-sim run --demo
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)

@@ -163,4 +163,22 @@ void InteractiveConsole::run(const std::atomic<bool>& stop) {
     out_ << "\n";
 }
 
+void InteractiveConsole::play(const std::vector<std::string>& lines, const std::atomic<bool>& stop) {
+    out_ << "Velmora simulator on " << session_.device() << "\n";
+    refresh();
+    int lineNumber = 0;
+    for (const auto& line : lines) {
+        if (stop) break;
+        ++lineNumber;
+        ParsedLine parsed = parseScriptLine(line, lineNumber);
+        if (!parsed.command) {
+            if (!parsed.error && !line.empty()) out_ << (colour_ ? "\x1b[2m" : "") << line << (colour_ ? "\x1b[0m" : "") << "\n";
+            continue;
+        }
+        out_ << (colour_ ? "\x1b[1m" : "") << "velmora> " << line << (colour_ ? "\x1b[0m" : "") << "\n";
+        session_.execute(*parsed.command);
+        refresh();
+    }
+}
+
 }  // namespace sim

@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <iosfwd>
+#include <string>
+#include <vector>
 
 #include "SheetRenderer.h"
 #include "SpringBoardSession.h"
@@ -22,6 +24,12 @@ public:
     // Runs until quit, end of input, or `stop` (set from a signal handler,
     // e.g. Ctrl-C) becomes true.
     void run(const std::atomic<bool>& stop);
+
+    // Plays script `lines` as if typed at the prompt: each command is echoed
+    // after the prompt and carried out, and the sheet is drawn after it;
+    // comment lines are shown as captions. Stops early when `stop` becomes
+    // true.
+    void play(const std::vector<std::string>& lines, const std::atomic<bool>& stop);
 
 private:
     void refresh();

@@ -176,7 +176,7 @@ std::string renderSheet(const SheetState& state, bool colour) {
     std::string out;
     const std::string reset = colour ? "\x1b[0m" : "";
     if (!state.open) {
-        out += "  (no widget open: type \"open\" to call it up)\n";
+        out += "  (the widget is closed: type \"open\" to call it up)\n";
     } else {
         const std::string horizontal = [] {
             std::string line;

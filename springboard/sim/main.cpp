@@ -15,6 +15,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "ClearDatabase.h"
 #include "DeviceBuilder.h"
 #include "InteractiveConsole.h"
 #include "MainQueue.h"
@@ -97,16 +98,48 @@ struct RunOptions {
     std::string script;
     std::string trace;
     bool traceGiven = false;
+    bool demo = false;
 };
+
+// What `run --demo` plays on the sample device: the road a newcomer should
+// see first, from Safari to Clear and back.
+const char* const kDemoScript[] = {
+    "# Safari is in front. The user calls up the widget:",
+    "open",
+    "pick Bread & Butter",
+    "type Jam & toast",
+    "submit",
+    "# Clear got the task, and Safari is back in front. Now a new list:",
+    "open",
+    "pick Create List...",
+    "answer Holidays",
+    "# Another app asks SpringBoard for Clear's lists:",
+    "ipc VLIPC.Lists",
+};
+
+// Clear's database as the demo leaves it.
+void showClearDatabase(SpringBoardSession& session, std::ostream& out) {
+    auto clear = session.services().registry()->applicationWithIdentifier("com.realmacsoftware.clear");
+    if (!clear || !clear->path()) return;
+    std::string container = clear->path()->substr(0, clear->path()->find_last_of('/'));
+    std::string error;
+    auto db = ClearDatabase::open(ClearDatabase::pathInContainer(container), /*create=*/false, &error);
+    if (!db) return;
+    out << "\nClear's database now holds\n  lists:";
+    for (const auto& list : db->lists()) out << " [" << list << "]";
+    out << "\n  tasks:";
+    for (const auto& [list, task] : db->tasks()) out << " [" << task << "] in [" << list << "]";
+    out << "\n\nTry it yourself: build/bin/velmora-sim run (on a terminal), or see README.md.\n";
+}
 
 int run(const RunOptions& options) {
     const bool fromStandardInput = options.script.empty() || options.script == "-";
-    const bool interactive = fromStandardInput && ::isatty(STDIN_FILENO) && ::isatty(STDOUT_FILENO);
+    const bool interactive = !options.demo && fromStandardInput && ::isatty(STDIN_FILENO) && ::isatty(STDOUT_FILENO);
 
     // The whole script is read and checked before SpringBoard boots, so a bad
     // line changes nothing.
     ParsedScript script;
-    if (!interactive) {
+    if (!interactive && !options.demo) {
         std::string text;
         if (fromStandardInput) {
             text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
@@ -126,7 +159,7 @@ int run(const RunOptions& options) {
     TraceTarget traceTarget;
     // Without --trace: a script traces to standard output; the prompt draws
     // the sheet there instead and traces nowhere.
-    std::string traceTo = options.traceGiven ? options.trace : (interactive ? "" : "-");
+    std::string traceTo = options.traceGiven ? options.trace : (interactive || options.demo ? "" : "-");
     if (!traceTarget.open(traceTo, &error)) return usageError(error);
     if (interactive && traceTarget.stream == &std::cout) return usageError("--trace - cannot share the terminal with the prompt");
 
@@ -148,6 +181,13 @@ int run(const RunOptions& options) {
     if (interactive) {
         InteractiveConsole console(*session, trace, std::cout, std::getenv("NO_COLOR") == nullptr);
         console.run(stopRequested);
+        return 0;
+    }
+    if (options.demo) {
+        const bool colour = ::isatty(STDOUT_FILENO) && std::getenv("NO_COLOR") == nullptr;
+        InteractiveConsole console(*session, trace, std::cout, colour);
+        console.play(std::vector<std::string>(std::begin(kDemoScript), std::end(kDemoScript)), stopRequested);
+        showClearDatabase(*session, std::cout);
         return 0;
     }
     for (const auto& command : script.commands) {
@@ -215,6 +255,7 @@ int main(int argc, char** argv) {
     RunOptions runOptions;
     runCommand->add_option("--device", runOptions.device, "the device (default: a fresh sample device)");
     runCommand->add_option("--script", runOptions.script, "the script (\"-\" or none: standard input; a terminal gets a prompt)");
+    runCommand->add_flag("--demo", runOptions.demo, "play the sample road (a task over Safari, a new list) with the sheet drawn after each step");
     auto* traceOption = runCommand->add_option("--trace", runOptions.trace, "where the JSON Lines trace goes (\"-\": standard output, the default for scripts)");
 
     auto* sendCommand = app.add_subcommand("send", "send an IPC message to SpringBoard as an app");

@@ -69,7 +69,7 @@ TEST(Interactive, PromptCompletesDrawsTheSheetAndAddsTheTask) {
 
     TmuxSession tmux("env -u NO_COLOR TERM=xterm-256color " + simBinary() + " run --device " + device.string());
     ASSERT_TRUE(tmux.waitFor("velmora>")) << tmux.screen();
-    ASSERT_TRUE(tmux.waitFor("no widget open"));
+    ASSERT_TRUE(tmux.waitFor("the widget is closed"));
 
     // Tab completes the command word, then a list title with blanks in it.
     tmux.keys("op Tab Enter");

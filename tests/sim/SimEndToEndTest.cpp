@@ -344,3 +344,16 @@ TEST_F(SimEndToEnd, SendAsksARunningServe) {
 }
 
 }  // namespace
+
+TEST_F(SimEndToEnd, DemoOnTheSampleDeviceShowsTheWholeRoad) {
+    Result demo = runSim(scratch_, {"run", "--demo"});
+    ASSERT_EQ(demo.exitCode, 0) << demo.err;
+    // Drawn without colour: the output is not a terminal.
+    EXPECT_EQ(demo.out.find("\x1b["), std::string::npos);
+    for (const char* seen : {"velmora> submit", "→ Clear: task \"Jam & toast\" in \"Bread & Butter\": created",
+                             "→ in front: com.apple.mobilesafari", "→ Clear: list \"Holidays\": created",
+                             "tasks: [Jam & toast] in [Bread & Butter]"})
+        EXPECT_NE(demo.out.find(seen), std::string::npos) << seen << "\n" << demo.out;
+    // The sample device was temporary: no trace, nothing left to clean up.
+    EXPECT_EQ(demo.out.find("\"event\""), std::string::npos);
+}
