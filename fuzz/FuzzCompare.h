@@ -1,0 +1,39 @@
+#pragma once
+
+// Equality of two values after a trip through a property-list encoder, with
+// the precision the formats themselves keep: dates to the second (XML dates
+// carry whole seconds, and libplist holds a date as 32-bit seconds plus
+// microseconds), reals where both are NaN. Everything else must be equal
+// by Foundation's rules.
+
+#include <cmath>
+
+#include "Value.h"
+
+namespace fuzz {
+
+inline bool sameAfterEncoding(const Value& a, const Value& b) {
+    if (a.asDate() && b.asDate())
+        return std::fabs(a.asDate()->secondsSinceReferenceDate - b.asDate()->secondsSinceReferenceDate) < 1.0 ||
+               (std::isnan(a.asDate()->secondsSinceReferenceDate) && b.asDate()->secondsSinceReferenceDate == 0);
+    if (a.kind() == Value::Kind::Real && b.kind() == Value::Kind::Real && std::isnan(*a.asReal()) &&
+        std::isnan(*b.asReal()))
+        return true;
+    if (a.isArray() && b.isArray()) {
+        const Array &x = *a.asArray(), &y = *b.asArray();
+        if (x.size() != y.size()) return false;
+        for (std::size_t i = 0; i < x.size(); ++i)
+            if (!sameAfterEncoding(x[i], y[i])) return false;
+        return true;
+    }
+    if (a.isDictionary() && b.isDictionary()) {
+        const Dictionary &x = *a.asDictionary(), &y = *b.asDictionary();
+        if (x.size() != y.size()) return false;
+        for (auto i = x.begin(), j = y.begin(); i != x.end(); ++i, ++j)
+            if (i->first != j->first || !sameAfterEncoding(i->second, j->second)) return false;
+        return true;
+    }
+    return a.isEqual(b);
+}
+
+}  // namespace fuzz

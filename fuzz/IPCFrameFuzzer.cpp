@@ -1,0 +1,47 @@
+// Any bytes as an IPC frame (header and payload) from a peer: every decoder
+// either rejects them or yields a request/reply that encodes and decodes
+// back to the same thing.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+#include "FuzzCompare.h"
+#include "Frame.h"
+
+namespace {
+
+[[noreturn]] void fail(const char* what) {
+    std::fprintf(stderr, "%s\n", what);
+    std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+
+    if (size >= objcipc::kFrameHeaderSize) {
+        const auto length = objcipc::decodeFrameHeader(data);
+        if (length && (*length == 0 || *length > objcipc::kMaxFramePayload)) fail("header length out of range");
+        objcipc::decodeFramePayload(bytes.substr(objcipc::kFrameHeaderSize));
+    }
+    objcipc::decodeFramePayload(bytes);
+
+    const auto body = objcipc::decodeFrame(bytes);
+    if (!body) return 0;
+    const auto again = objcipc::decodeFrame(objcipc::encodeFrame(*body));
+    if (!again || !fuzz::sameAfterEncoding(Value(*again), Value(*body))) fail("a decoded frame does not survive re-encoding");
+
+    if (auto request = objcipc::requestFromBody(*body)) {
+        auto back = objcipc::requestFromBody(objcipc::requestBody(request->name, request->message));
+        if (!back || back->name != request->name || !fuzz::sameAfterEncoding(Value(back->message), Value(request->message)))
+            fail("a request does not survive re-encoding");
+    }
+    if (auto reply = objcipc::replyFromBody(*body)) {
+        auto back = objcipc::replyFromBody(objcipc::replyBody(*reply));
+        if (!back || !fuzz::sameAfterEncoding(Value(*back), Value(*reply))) fail("a reply does not survive re-encoding");
+    }
+    return 0;
+}

@@ -1,0 +1,35 @@
+// Any bytes as a simulator script: the parser never throws or crashes, and
+// what it returns is well-formed (an error or commands, never both; line
+// numbers from 1; ipc/notify payloads always JSON objects).
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+#include "ScriptParser.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const sim::ParsedScript script = sim::parseScript(text);
+    if (script.error && !script.commands.empty()) {
+        std::fprintf(stderr, "a script with an error still gave commands\n");
+        std::abort();
+    }
+    if (script.error && script.error->line < 1) {
+        std::fprintf(stderr, "an error without a line number\n");
+        std::abort();
+    }
+    for (const sim::ScriptCommand& command : script.commands) {
+        if ((command.kind == sim::CommandKind::Ipc || command.kind == sim::CommandKind::Notify) &&
+            !command.payload.is_object()) {
+            std::fprintf(stderr, "an ipc/notify payload that is no JSON object\n");
+            std::abort();
+        }
+        if (command.line < 1) {
+            std::fprintf(stderr, "a command without a line number\n");
+            std::abort();
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,61 @@
+// Any bytes as the widget settings file: the property-list reader, the
+// reader's initWithSavedPath, and the round trip savePath relies on (what is
+// read back from our own XML must equal what was read in the first place, to
+// the precision XML keeps).
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "FuzzCompare.h"
+#include "FuzzScratch.h"
+#include "PlistCodec.h"
+#include "Platform.h"
+#include "PropertyList.h"
+#include "VLDynamicReader.h"
+
+namespace {
+
+const std::string& settingsPath() {
+    static const std::string path = [] {
+        const std::string home = fuzz::Scratch::instance().root() + "/home";
+        springboard::setHomeDirectory(home);
+        springboard::setLogToStandardError(false);
+        return home + "/Library/Preferences/com.kelbrin.velmora.plist";
+    }();
+    return path;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string& path = settingsPath();
+    fuzz::writeInput(path, data, size);
+
+    const auto settings = dictionaryWithContentsOfFile(path);
+    const auto reader = VLDynamicReader::initWithSavedPath();
+
+    // initWithSavedPath must agree with the file: the string under
+    // "savedPath", else nothing.
+    std::optional<std::string> expected;
+    if (settings) {
+        auto entry = settings->find("savedPath");
+        if (entry != settings->end() && entry->second.isString()) expected = *entry->second.asString();
+    }
+    if (reader->clearPath() != expected) {
+        std::fprintf(stderr, "initWithSavedPath disagrees with the settings file\n");
+        std::abort();
+    }
+
+    // savePath rewrites what it read: our own XML must read back the same.
+    if (settings) {
+        const std::string xml = springboard::xmlPropertyList(Value(*settings));
+        const auto again = springboard::parsePropertyList(xml.data(), xml.size());
+        if (!again || !fuzz::sameAfterEncoding(*again, Value(*settings))) {
+            std::fprintf(stderr, "settings do not survive an XML round trip\n");
+            std::abort();
+        }
+    }
+    return 0;
+}

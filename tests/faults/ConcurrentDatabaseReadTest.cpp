@@ -1,0 +1,129 @@
+// Reading Clear's task database while Clear (a child process here) writes it
+// in transactions, and after Clear died in the middle of one. The reader
+// never fails loudly and never sees a half-made change: every answer is
+// empty (database busy), a whole committed state, or a prefix of one.
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "FaultSupport.h"
+#include "Platform.h"
+#include "TempDirectory.h"
+#include "VLDynamicReader.h"
+
+namespace {
+
+constexpr int kInitialLists = 200;
+
+int exec(sqlite3* db, const std::string& sql) { return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr); }
+
+// Every committed state: generation G has kInitialLists + G rows, row r
+// titled "G<G>-<r>". A transaction bumps the generation of every title and
+// adds one row.
+void makeDatabase(const std::string& path, const std::string& journalMode) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(exec(db, "pragma journal_mode=" + journalMode), SQLITE_OK);
+    ASSERT_EQ(exec(db, "create table lists (id integer primary key, title text)"), SQLITE_OK);
+    ASSERT_EQ(exec(db, "begin"), SQLITE_OK);
+    for (int r = 1; r <= kInitialLists; ++r)
+        ASSERT_EQ(exec(db, "insert into lists (id, title) values (" + std::to_string(r) + ", 'G0-" +
+                               std::to_string(r) + "')"),
+                  SQLITE_OK);
+    ASSERT_EQ(exec(db, "commit"), SQLITE_OK);
+    sqlite3_close(db);
+}
+
+// Clear: commits generation after generation until killed. Waits for readers
+// rather than failing, as an app with a busy timeout does.
+[[noreturn]] void writeForever(const std::string& path) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) ::_exit(3);
+    sqlite3_busy_timeout(db, 5000);
+    for (long generation = 1;; ++generation) {
+        const std::string g = std::to_string(generation);
+        if (exec(db, "begin immediate") != SQLITE_OK) continue;
+        exec(db, "insert into lists (title) values ('new')");
+        exec(db, "update lists set title = 'G" + g + "-' || id");
+        if (exec(db, "commit") != SQLITE_OK) {
+            exec(db, "rollback");
+            --generation;
+        }
+    }
+}
+
+// Empty, or the first rows of one committed generation.
+::testing::AssertionResult isPrefixOfCommittedState(const std::vector<std::string>& titles) {
+    if (titles.empty()) return ::testing::AssertionSuccess();
+    const std::string& first = titles.front();
+    const auto dash = first.find('-');
+    if (first.size() < 4 || first[0] != 'G' || dash == std::string::npos)
+        return ::testing::AssertionFailure() << "unexpected title " << first;
+    const std::string generation = first.substr(0, dash + 1);
+    const std::size_t rows = kInitialLists + std::stoul(first.substr(1, dash - 1));
+    if (titles.size() > rows)
+        return ::testing::AssertionFailure() << titles.size() << " rows for a state with " << rows;
+    for (std::size_t r = 0; r < titles.size(); ++r) {
+        if (titles[r] != generation + std::to_string(r + 1))
+            return ::testing::AssertionFailure() << "row " << r + 1 << " is " << titles[r] << " in a read of "
+                                                 << generation << " titles";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+class ConcurrentDatabaseReadTest : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        springboard::setLogToStandardError(false);
+        logSink_ = springboard::addLogSink([this](const std::string& line) { logged_.push_back(line); });
+        path_ = (temp_.make("Library/Application Support/com.realmacsoftware.clear") / "BackendTasks.sqlite").string();
+        makeDatabase(path_, GetParam());
+    }
+    void TearDown() override { springboard::removeLogSink(logSink_); }
+
+    TempDirectory temp_;
+    std::string path_;
+    std::size_t logSink_ = 0;
+    std::vector<std::string> logged_;
+};
+
+TEST_P(ConcurrentDatabaseReadTest, ReaderSeesWholeStatesWhileClearWrites) {
+    const pid_t writer = faults::forkChild([this]() -> int { writeForever(path_); });
+    ASSERT_GT(writer, 0);
+
+    auto reader = VLDynamicReader::initWithPath(std::nullopt);
+    int reads = 0, complete = 0;
+    std::size_t largest = 0;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+    while (std::chrono::steady_clock::now() < until || complete == 0) {
+        const auto titles = reader->parsedSQLiteListNamesForPath(path_);
+        ASSERT_TRUE(isPrefixOfCommittedState(titles)) << "read " << reads;
+        ++reads;
+        if (!titles.empty()) ++complete;
+        largest = std::max(largest, titles.size());
+        if (reads > 200000) break;
+    }
+    ::kill(writer, SIGKILL);
+    faults::waitChild(writer);
+
+    EXPECT_GT(complete, 0) << "no read got through in " << reads << " tries";
+    // The writer really committed while we read.
+    EXPECT_GT(largest, static_cast<std::size_t>(kInitialLists));
+
+    // Clear killed, possibly in the middle of a transaction (a hot journal
+    // left behind, which a read-only reader may not roll back): still only
+    // empty or a committed state.
+    EXPECT_TRUE(isPrefixOfCommittedState(reader->parsedSQLiteListNamesForPath(path_)));
+    EXPECT_TRUE(logged_.empty()) << logged_.front();
+}
+
+INSTANTIATE_TEST_SUITE_P(JournalModes, ConcurrentDatabaseReadTest, ::testing::Values("delete", "wal"));
+
+}  // namespace
