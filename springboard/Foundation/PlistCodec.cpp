@@ -12,6 +12,7 @@
 #include <memory>
 #include <string_view>
 
+#include "NSString.h"
 #include "PlistShape.h"
 
 namespace {
@@ -21,41 +22,10 @@ struct PlistDeleter {
 };
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
-// Strict UTF-8 (no overlong forms, surrogates or code points past U+10FFFF).
 // libplist hands the bytes of a binary list's ASCII strings through as they
-// are; anything else would be written back as a list no reader accepts.
-bool isValidUTF8(const char* text) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text);
-    while (*p != 0) {
-        const unsigned char lead = *p;
-        int length;
-        char32_t codePoint;
-        if (lead < 0x80) {
-            ++p;
-            continue;
-        } else if ((lead & 0xE0) == 0xC0) {
-            length = 2;
-            codePoint = lead & 0x1F;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3;
-            codePoint = lead & 0x0F;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4;
-            codePoint = lead & 0x07;
-        } else {
-            return false;
-        }
-        for (int k = 1; k < length; ++k) {
-            if ((p[k] & 0xC0) != 0x80) return false;  // also stops at the terminating NUL
-            codePoint = (codePoint << 6) | (p[k] & 0x3F);
-        }
-        static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (codePoint < kSmallest[length] || (codePoint >= 0xD800 && codePoint <= 0xDFFF) || codePoint > 0x10FFFF)
-            return false;
-        p += length;
-    }
-    return true;
-}
+// are; text that is no UTF-8 would be written back as a list no reader
+// accepts, so such a list is refused whole.
+bool isUTF8Text(const char* text) { return isValidUTF8(std::string_view(text, std::strlen(text))); }
 
 std::optional<Dictionary> toDictionary(plist_t node, int depth);
 
@@ -84,14 +54,14 @@ std::optional<Value> toValue(plist_t node, int depth) {
             const char* s = plist_get_string_ptr(node, &length);
             if (!s) return Value(std::string());
             std::string str(s, static_cast<std::size_t>(length));
-            if (str.find('\0') != std::string::npos || !isValidUTF8(str.c_str())) return std::nullopt;
+            if (str.find('\0') != std::string::npos || !isUTF8Text(str.c_str())) return std::nullopt;
             return Value(std::move(str));
         }
         case PLIST_KEY: {
             char* s = nullptr;
             plist_get_string_val(node, &s);
             std::string str = s ? s : "";
-            const bool valid = !s || isValidUTF8(s);
+            const bool valid = !s || isUTF8Text(s);
             std::free(s);
             if (!valid) return std::nullopt;
             return Value(std::move(str));
@@ -161,7 +131,7 @@ std::optional<Dictionary> toDictionary(plist_t node, int depth) {
         }
         auto element = toValue(item, depth + 1);
         if (element && key) dictionary.insert_or_assign(key, std::move(*element));
-        ok = element.has_value() && (!key || isValidUTF8(key));
+        ok = element.has_value() && (!key || isUTF8Text(key));
         std::free(key);
     }
     std::free(it);
