@@ -4,8 +4,8 @@
 #include "ObjCRuntime.h"
 #include "VLDynamicReader.h"
 
-using readertest::FakeRegistry;
-using readertest::FakeRegistryClass;
+using fakes::FakeRegistry;
+using fakes::FakeRegistryClass;
 
 namespace {
 

@@ -24,6 +24,7 @@
 #include "PWWidgetItemListValue.h"
 #include "Platform.h"
 #include "SBApplicationController.h"
+#include "FakeApplicationRegistry.h"
 #include "TestDevice.h"
 #include "UIApplication.h"
 
@@ -36,43 +37,9 @@ inline const long kSentinel = std::numeric_limits<long>::max();
 inline const std::string kClear = "com.realmacsoftware.clear";
 inline const std::string kClearPlus = "com.realmacsoftware.clear.universal";
 
-class FakeApplication : public SBApplication {
-public:
-    FakeApplication(std::optional<std::string> path, std::optional<std::string> identifier)
-        : path_(std::move(path)), identifier_(std::move(identifier)) {}
-    std::optional<std::string> path() const override { return path_; }
-    std::optional<std::string> displayIdentifier() const override { return identifier_; }
-
-private:
-    std::optional<std::string> path_;
-    std::optional<std::string> identifier_;
-};
-
-class FakeRegistry : public SBApplicationController {
-public:
-    std::shared_ptr<SBApplication> applicationWithDisplayIdentifier(const std::string& identifier) override {
-        lookups.push_back(identifier);
-        auto found = installed.find(identifier);
-        return found == installed.end() ? nullptr : found->second;
-    }
-    std::map<std::string, std::shared_ptr<SBApplication>> installed;
-    std::vector<std::string> lookups;
-};
-
-// The class object lives for the whole process: the plug-in and its reader
-// each keep a pointer to it once found. Tests swap its registry.
-class FakeRegistryClass : public SBApplicationControllerClass {
-public:
-    static FakeRegistryClass& instance() {
-        static FakeRegistryClass cls;
-        return cls;
-    }
-    std::shared_ptr<SBApplicationController> sharedInstance() const override { return registry; }
-    std::shared_ptr<FakeRegistry> registry;
-
-private:
-    FakeRegistryClass() = default;
-};
+using fakes::FakeApplication;
+using fakes::FakeRegistry;
+using fakes::FakeRegistryClass;
 
 // The application object: answers the front-most app and records openURL.
 class FakeUIApplication : public UIApplication {
@@ -148,7 +115,7 @@ protected:
     // Installs Clear (or Clear+) with `lists`; makes its registry record.
     std::string installClear(const std::vector<std::string>& lists, const std::string& identifier = kClear) {
         const std::string bundle = device->installClear(lists, identifier);
-        registry->installed[identifier] = std::make_shared<FakeApplication>(bundle, identifier);
+        registry->install(identifier, bundle);
         return bundle;
     }
 

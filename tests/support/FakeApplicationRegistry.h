@@ -12,18 +12,18 @@
 
 #include "SBApplicationController.h"
 
-namespace readertest {
+namespace fakes {
 
 class FakeApplication : public SBApplication {
 public:
-    FakeApplication(std::string path, std::string identifier)
+    FakeApplication(std::optional<std::string> path, std::optional<std::string> identifier)
         : path_(std::move(path)), identifier_(std::move(identifier)) {}
     std::optional<std::string> path() const override { return path_; }
     std::optional<std::string> displayIdentifier() const override { return identifier_; }
 
 private:
-    std::string path_;
-    std::string identifier_;
+    std::optional<std::string> path_;
+    std::optional<std::string> identifier_;
 };
 
 class FakeRegistry : public SBApplicationController {
@@ -46,9 +46,9 @@ private:
     std::map<std::string, std::shared_ptr<SBApplication>> installed_;
 };
 
-// The class object. Readers may keep a pointer to it for the rest of the
-// process, so it lives as long as the process: use the one `instance()`, and
-// swap its registry between tests.
+// The class object. Readers (and the widget) keep a pointer to it for the
+// rest of the process once found, so it lives as long as the process: use the
+// one `instance()`, and swap its registry between tests.
 class FakeRegistryClass : public SBApplicationControllerClass {
 public:
     static FakeRegistryClass& instance() {
@@ -63,4 +63,4 @@ private:
     FakeRegistryClass() = default;
 };
 
-}  // namespace readertest
+}  // namespace fakes
