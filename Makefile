@@ -31,7 +31,7 @@ sanitize: deps
 
 tsan: deps
 	cmake -S . -B build-tsan -DVELMORA_SANITIZE=thread -DVELMORA_BENCH=OFF $(CMAKE_FLAGS)
-	cmake --build build-tsan -j$(JOBS)
+	cmake --build build-tsan -j$(JOBS) --target threaded_tests
 	ctest --test-dir build-tsan --output-on-failure -L threaded -j$(JOBS)
 
 bench: build
