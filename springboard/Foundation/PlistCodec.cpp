@@ -78,9 +78,14 @@ std::optional<Value> toValue(plist_t node, int depth) {
         case PLIST_DATE: {
             std::int32_t sec = 0, usec = 0;
             plist_get_date_val(node, &sec, &usec);
-            // Dates past the 32-bit range come out of libplist as garbage
-            // microseconds; keep them to the range it can write back.
-            const double seconds = std::clamp(sec + usec / 1e6, static_cast<double>(std::numeric_limits<std::int32_t>::min()),
+            // libplist gives the seconds truncated toward zero and the size
+            // of the fraction, so before the reference date the fraction
+            // takes the seconds' sign. (Within the second before it, where
+            // the seconds are 0, the sign is lost.) Dates past the 32-bit
+            // range come out as garbage microseconds; keep them to the
+            // range libplist can write back.
+            const double exact = sec < 0 ? sec - std::abs(usec) / 1e6 : sec + usec / 1e6;
+            const double seconds = std::clamp(exact, static_cast<double>(std::numeric_limits<std::int32_t>::min()),
                                               static_cast<double>(std::numeric_limits<std::int32_t>::max()));
             return Value(Date{seconds});
         }

@@ -26,6 +26,10 @@ Array manyTitles(int count) {
 const RoundTrip kRoundTrips[] = {
     {"Scalars", Value(Dictionary{{"yes", Value(true)}, {"no", Value(false)}, {"pi", Value(3.25)},
                                  {"when", Value(Date{410227200.5})}})},
+    // The IPC fuzzer's last find: libplist hands a date before the reference
+    // date out as truncated seconds plus the fraction's size, which read back
+    // -2.99997 as -1.00003.
+    {"DatesBeforeTheReferenceDate", Value(Array{Value(Date{-2.5}), Value(Date{-3.25}), Value(Date{-978307200.75})})},
     {"IntegerWidths", Value(Array{Value(0), Value(255), Value(256), Value(65535), Value(65536),
                                   Value(static_cast<long long>(4294967295LL)), Value(static_cast<long long>(4294967296LL)),
                                   Value(-1), Value(std::numeric_limits<long long>::min()),
