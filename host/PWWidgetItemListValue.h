@@ -15,8 +15,8 @@ public:
     // longer one's extra entries are ignored). The selection keeps only the
     // values still offered.
     void setListItemTitles(const Array& titles, const Array& values);
-    const Array& listItemTitles() const { return titles_; }
-    const Array& listItemValues() const { return values_; }
+    const Array& listItemTitles() const { return *titles_.asArray(); }
+    const Array& listItemValues() const { return *values_.asArray(); }
 
     // The text shown for the selected values. The base joins the titles of the
     // selected values with ", " (a value with no title shows its description).
@@ -27,6 +27,7 @@ public:
     Value acceptedValue(const Value& value) const override;
 
 private:
-    Array titles_;
-    Array values_;
+    // Held as values, so the host's record of the call shares them.
+    Value titles_{Array{}};
+    Value values_{Array{}};
 };

@@ -86,9 +86,9 @@ void VLViewController::setupClearLists() {
     if (!settings) return;
     const Value* defaultList = entry(*settings, "defaultList");
     if (!defaultList) return;
-    const bool offered =
-        std::any_of(names.begin(), names.end(), [&](const std::string& name) { return Value(name).isEqual(*defaultList); });
-    if (offered) list->setValue(*defaultList);
+    // Object equality: only a string can equal a name, and only exactly.
+    const std::string* wanted = defaultList->asString();
+    if (wanted && std::find(names.begin(), names.end(), *wanted) != names.end()) list->setValue(*defaultList);
 }
 
 void VLViewController::itemValueChangedEventHandler(const std::shared_ptr<PWWidgetItem>& item, const Value& oldValue) {

@@ -13,16 +13,17 @@ bool contains(const Array& values, const Value& value) {
 }  // namespace
 
 void PWWidgetItemListValue::setListItemTitles(const Array& titles, const Array& values) {
-    host().calls().record(
-        {"setListItemTitles", {{"key", Value(key())}, {"titles", Value(titles)}, {"values", Value(values)}}});
-    const auto count = std::min(titles.size(), values.size());
-    titles_.assign(titles.begin(), titles.begin() + static_cast<std::ptrdiff_t>(count));
-    values_.assign(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(count));
+    // The record shows the call as made; the item keeps the pairs it can use.
+    const Value titlesAsGiven(titles), valuesAsGiven(values);
+    host().calls().record({"setListItemTitles", {{"key", Value(key())}, {"titles", titlesAsGiven}, {"values", valuesAsGiven}}});
+    const auto count = static_cast<std::ptrdiff_t>(std::min(titles.size(), values.size()));
+    titles_ = titles.size() == values.size() ? titlesAsGiven : Value(Array(titles.begin(), titles.begin() + count));
+    values_ = titles.size() == values.size() ? valuesAsGiven : Value(Array(values.begin(), values.begin() + count));
 
     Array kept;
     if (const auto* selected = value().asArray())
         for (const auto& v : *selected)
-            if (contains(values_, v)) kept.push_back(v);
+            if (contains(listItemValues(), v)) kept.push_back(v);
     host().storeValue(Value(std::move(kept)));
 }
 
@@ -31,8 +32,10 @@ std::string PWWidgetItemListValue::displayTextForValues(const Array& values) con
     for (std::size_t i = 0; i < values.size(); ++i) {
         const Value& value = values[i];
         if (i > 0) text += ", ";
-        const auto it = std::find_if(values_.begin(), values_.end(), [&](const Value& v) { return v.isEqual(value); });
-        text += it == values_.end() ? value.description() : titles_[static_cast<std::size_t>(it - values_.begin())].description();
+        const Array& offered = listItemValues();
+        const auto it = std::find_if(offered.begin(), offered.end(), [&](const Value& v) { return v.isEqual(value); });
+        text += it == offered.end() ? value.description()
+                                    : listItemTitles()[static_cast<std::size_t>(it - offered.begin())].description();
     }
     return text;
 }
