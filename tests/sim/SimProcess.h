@@ -18,13 +18,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include "BuildPaths.h"
 namespace simtest {
 
 namespace fs = std::filesystem;
 
 inline std::string simBinary() {
-    const char* build = std::getenv("VELMORA_BUILD_DIR");
-    return std::string(build ? build : ".") + "/bin/velmora-sim";
+    const std::string build = buildDirectory();
+    return (build.empty() ? std::string(".") : build) + "/bin/velmora-sim";
 }
 
 inline std::string readFile(const fs::path& path) {

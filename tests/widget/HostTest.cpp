@@ -1,6 +1,7 @@
 // The widget host stand-in on its own: items, events, prompts, dismissal and
 // bundle loading, with a widget written here rather than the plug-in's.
 
+#include "BuildPaths.h"
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -251,7 +252,7 @@ TEST(WidgetBundleTest, RefusesBrokenBundlesWithAReason) {
     const std::string complete = "<key>PWInfoType</key><string>widget</string>"
                                  "<key>NSPrincipalClass</key><string>NoSuchWidget</string>"
                                  "<key>CFBundleExecutable</key><string>Exec</string>";
-    const std::string buildDir = std::getenv("VELMORA_BUILD_DIR") ? std::getenv("VELMORA_BUILD_DIR") : "";
+    const std::string buildDir = buildDirectory();
     struct Case {
         const char* name;
         std::string infoPlist;       // "" for none
@@ -287,10 +288,10 @@ TEST(WidgetBundleTest, RefusesBrokenBundlesWithAReason) {
 }
 
 TEST(WidgetBundleTest, LoadsTheVelmoraBundle) {
-    const char* buildDir = std::getenv("VELMORA_BUILD_DIR");
-    ASSERT_NE(buildDir, nullptr);
+    const std::string buildDir = buildDirectory();
+    ASSERT_FALSE(buildDir.empty());
     PWHost host;
-    const auto result = host.loadBundle(std::string(buildDir) + "/Velmora.widget/");
+    const auto result = host.loadBundle(buildDir + "/Velmora.widget/");
     ASSERT_TRUE(result.ok()) << result.error();
     EXPECT_EQ(host.bundle()->principalClassName(), "VLWidget");
     EXPECT_EQ(host.bundle()->displayName(), "Clear");

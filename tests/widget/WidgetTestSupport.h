@@ -24,6 +24,7 @@
 #include "PWWidgetItemListValue.h"
 #include "Platform.h"
 #include "SBApplicationController.h"
+#include "BuildPaths.h"
 #include "FakeApplicationRegistry.h"
 #include "TestDevice.h"
 #include "UIApplication.h"
@@ -95,9 +96,9 @@ protected:
             });
         callListener = host.calls()->addListener([this](const PWCallRecord& r) { events.push_back("call " + r.name); });
 
-        const char* buildDir = std::getenv("VELMORA_BUILD_DIR");
-        ASSERT_NE(buildDir, nullptr) << "VELMORA_BUILD_DIR is not set";
-        const auto loaded = host.loadBundle(std::string(buildDir) + "/Velmora.widget");
+        const std::string buildDir = buildDirectory();
+        ASSERT_FALSE(buildDir.empty()) << "VELMORA_BUILD_DIR is not set";
+        const auto loaded = host.loadBundle(buildDir + "/Velmora.widget");
         ASSERT_TRUE(loaded.ok()) << loaded.error();
     }
 
