@@ -7,25 +7,25 @@
 namespace sim {
 namespace {
 
-struct CommandSpec {
+struct CommandSyntax {
     std::string_view name;
     CommandKind kind;
     enum class Arguments { None, Text, Index, NameAndJson } arguments;
 };
 
-constexpr std::array<CommandSpec, 12> kCommands{{
-    {"front", CommandKind::Front, CommandSpec::Arguments::Text},
-    {"open", CommandKind::Open, CommandSpec::Arguments::None},
-    {"pick", CommandKind::Pick, CommandSpec::Arguments::Text},
-    {"pick-index", CommandKind::PickIndex, CommandSpec::Arguments::Index},
-    {"type", CommandKind::Type, CommandSpec::Arguments::Text},
-    {"submit", CommandKind::Submit, CommandSpec::Arguments::None},
-    {"answer", CommandKind::Answer, CommandSpec::Arguments::Text},
-    {"cancel", CommandKind::Cancel, CommandSpec::Arguments::None},
-    {"close", CommandKind::Close, CommandSpec::Arguments::None},
-    {"ipc", CommandKind::Ipc, CommandSpec::Arguments::NameAndJson},
-    {"notify", CommandKind::Notify, CommandSpec::Arguments::NameAndJson},
-    {"wait", CommandKind::Wait, CommandSpec::Arguments::None},
+constexpr std::array<CommandSyntax, 12> kCommands{{
+    {"front", CommandKind::Front, CommandSyntax::Arguments::Text},
+    {"open", CommandKind::Open, CommandSyntax::Arguments::None},
+    {"pick", CommandKind::Pick, CommandSyntax::Arguments::Text},
+    {"pick-index", CommandKind::PickIndex, CommandSyntax::Arguments::Index},
+    {"type", CommandKind::Type, CommandSyntax::Arguments::Text},
+    {"submit", CommandKind::Submit, CommandSyntax::Arguments::None},
+    {"answer", CommandKind::Answer, CommandSyntax::Arguments::Text},
+    {"cancel", CommandKind::Cancel, CommandSyntax::Arguments::None},
+    {"close", CommandKind::Close, CommandSyntax::Arguments::None},
+    {"ipc", CommandKind::Ipc, CommandSyntax::Arguments::NameAndJson},
+    {"notify", CommandKind::Notify, CommandSyntax::Arguments::NameAndJson},
+    {"wait", CommandKind::Wait, CommandSyntax::Arguments::None},
 }};
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
@@ -110,15 +110,15 @@ ParsedLine fail(int lineNumber, std::string message) {
 const std::vector<std::string>& scriptCommandNames() {
     static const std::vector<std::string> names = [] {
         std::vector<std::string> v;
-        for (const auto& spec : kCommands) v.emplace_back(spec.name);
+        for (const auto& syntax : kCommands) v.emplace_back(syntax.name);
         return v;
     }();
     return names;
 }
 
 std::string_view commandName(CommandKind kind) {
-    for (const auto& spec : kCommands)
-        if (spec.kind == kind) return spec.name;
+    for (const auto& syntax : kCommands)
+        if (syntax.kind == kind) return syntax.name;
     return "?";
 }
 
@@ -131,22 +131,22 @@ ParsedLine parseScriptLine(std::string_view rawLine, int lineNumber) {
     std::string_view word = line.substr(0, wordEnd);
     std::string_view rest = trim(line.substr(wordEnd));
 
-    const CommandSpec* spec = nullptr;
+    const CommandSyntax* syntax = nullptr;
     for (const auto& candidate : kCommands)
-        if (candidate.name == word) spec = &candidate;
-    if (!spec) return fail(lineNumber, "unknown command \"" + std::string(word) + "\"");
+        if (candidate.name == word) syntax = &candidate;
+    if (!syntax) return fail(lineNumber, "unknown command \"" + std::string(word) + "\"");
 
     ScriptCommand command;
-    command.kind = spec->kind;
+    command.kind = syntax->kind;
     command.line = lineNumber;
     std::string error;
 
-    switch (spec->arguments) {
-        case CommandSpec::Arguments::None:
+    switch (syntax->arguments) {
+        case CommandSyntax::Arguments::None:
             if (!rest.empty()) return fail(lineNumber, std::string(word) + " takes no argument");
             break;
 
-        case CommandSpec::Arguments::Text: {
+        case CommandSyntax::Arguments::Text: {
             if (rest.empty())
                 return fail(lineNumber, std::string(word) + " needs an argument (write \"\" for an empty text)");
             auto text = readText(rest, error);
@@ -155,7 +155,7 @@ ParsedLine parseScriptLine(std::string_view rawLine, int lineNumber) {
             break;
         }
 
-        case CommandSpec::Arguments::Index: {
+        case CommandSyntax::Arguments::Index: {
             std::int64_t value = 0;
             auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), value);
             if (rest.empty() || ec != std::errc() || end != rest.data() + rest.size() || value < 0)
@@ -164,7 +164,7 @@ ParsedLine parseScriptLine(std::string_view rawLine, int lineNumber) {
             break;
         }
 
-        case CommandSpec::Arguments::NameAndJson: {
+        case CommandSyntax::Arguments::NameAndJson: {
             if (rest.empty()) return fail(lineNumber, std::string(word) + " needs a name");
             std::string_view json;
             if (rest.front() == '"') {
