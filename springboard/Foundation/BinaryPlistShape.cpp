@@ -100,9 +100,14 @@ bool binaryPlistShapeIsWithin(std::string_view bytes, std::size_t maxDepth, std:
     if (!check.readLayout() || maxDepth == 0 || maxNodes == 0) return false;
 
     enum : unsigned char { kUnvisited, kOnPath, kDone };
-    std::vector<unsigned char> state(check.objectCount(), kUnvisited);
-    std::vector<std::uint32_t> depthOf(check.objectCount(), 0);
-    std::vector<std::uint64_t> nodesOf(check.objectCount(), 0);
+    // One record per object, in one allocation: this runs before every
+    // property-list read, small settings files included.
+    struct Seen {
+        std::uint64_t nodes = 0;
+        std::uint32_t depth = 0;
+        unsigned char state = kUnvisited;
+    };
+    std::vector<Seen> seen(check.objectCount());
 
     struct Step {
         std::uint64_t object;
@@ -112,10 +117,11 @@ bool binaryPlistShapeIsWithin(std::string_view bytes, std::size_t maxDepth, std:
         std::uint64_t nodes = 1;
     };
     std::vector<Step> path;
+    path.reserve(std::min<std::size_t>(maxDepth, 16));
     auto enter = [&](std::uint64_t object) {
         Step step{object, {}};
         if (!check.container(object, step.container)) return false;
-        state[object] = kOnPath;
+        seen[object].state = kOnPath;
         path.push_back(step);
         return true;
     };
@@ -131,20 +137,27 @@ bool binaryPlistShapeIsWithin(std::string_view bytes, std::size_t maxDepth, std:
         Step& step = path.back();
         if (step.next < step.container.refCount) {
             const std::uint64_t child = check.ref(step.container, step.next++);
-            if (child >= check.objectCount() || state[child] == kOnPath) return false;  // dangling or a cycle
-            if (state[child] == kDone) {
-                if (!absorb(step, depthOf[child], nodesOf[child])) return false;
+            if (child >= check.objectCount() || seen[child].state == kOnPath) return false;  // dangling or a cycle
+            if (seen[child].state == kDone) {
+                if (!absorb(step, seen[child].depth, seen[child].nodes)) return false;
                 continue;
             }
             if (path.size() >= maxDepth) return false;
-            if (!enter(child)) return false;
+            Container members;
+            if (!check.container(child, members)) return false;
+            if (members.refCount == 0) {
+                // A scalar or an empty collection: finished as soon as seen.
+                seen[child] = Seen{1, 1, kDone};
+                if (!absorb(step, 1, 1)) return false;
+                continue;
+            }
+            seen[child].state = kOnPath;
+            path.push_back(Step{child, members});
             continue;
         }
         const Step finished = step;
         path.pop_back();
-        state[finished.object] = kDone;
-        depthOf[finished.object] = finished.depth;
-        nodesOf[finished.object] = finished.nodes;
+        seen[finished.object] = Seen{finished.nodes, finished.depth, kDone};
         if (!path.empty() && !absorb(path.back(), finished.depth, finished.nodes)) return false;
     }
     return true;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 namespace springboard {
@@ -13,6 +14,18 @@ namespace {
 
 void appendBigEndian(std::string& out, std::uint64_t value, int bytes) {
     for (int shift = (bytes - 1) * 8; shift >= 0; shift -= 8) out.push_back(static_cast<char>((value >> shift) & 0xFF));
+}
+
+// A run of references (or offsets), each `bytes` wide, written in place.
+template <typename Numbers>
+void appendBigEndianRun(std::string& out, const Numbers& numbers, int bytes) {
+    const std::size_t at = out.size();
+    out.resize(at + numbers.size() * static_cast<std::size_t>(bytes));
+    char* p = out.data() + at;
+    for (std::uint64_t value : numbers) {
+        for (int i = bytes - 1; i >= 0; --i, value >>= 8) p[i] = static_cast<char>(value & 0xFF);
+        p += bytes;
+    }
 }
 
 // An integer object: 1, 2, 4 or 8 bytes; negative numbers take 8.
@@ -92,10 +105,22 @@ std::vector<std::uint16_t> utf16(const std::string& text) {
     return units;
 }
 
+// Eight bytes at a time: list titles are mostly short ASCII.
+bool isAscii(const std::string& text) {
+    const char* p = text.data();
+    std::size_t n = text.size();
+    for (; n >= 8; p += 8, n -= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, sizeof word);
+        if (word & 0x8080808080808080ULL) return false;
+    }
+    for (; n > 0; ++p, --n)
+        if (static_cast<unsigned char>(*p) >= 0x80) return false;
+    return true;
+}
+
 void appendString(std::string& out, const std::string& text) {
-    bool ascii = true;
-    for (unsigned char c : text) ascii = ascii && c < 0x80;
-    if (ascii) {
+    if (isAscii(text)) {
         appendMarker(out, 0x50, text.size());
         out += text;
         return;
@@ -117,37 +142,57 @@ std::size_t countObjects(const Value& value) {
     return count;
 }
 
+// Objects go straight into one buffer, each where its bytes are complete
+// (a container after its members); the offset table says where each is, so
+// the file order need not follow the object numbering.
 class Writer {
 public:
     explicit Writer(std::size_t objectCount)
-        : refSize_(objectCount <= 0xFF ? 1 : objectCount <= 0xFFFF ? 2 : 4) {
-        objects_.reserve(objectCount);
+        : refSize_(objectCount <= 0xFF ? 1 : objectCount <= 0xFFFF ? 2 : 4), offsets_(objectCount) {
+        out_.reserve(kHeader.size() + objectCount * 24 + 64);
+        out_.append(kHeader);
     }
 
     // Writes `value` (and everything in it) as objects; returns its index.
     std::size_t add(const Value& value) {
-        const std::size_t index = objects_.size();
-        objects_.emplace_back();
-        std::string bytes;
+        const std::size_t index = next_++;
         switch (value.kind()) {
             case Value::Kind::Nil: break;  // never reached: callers skip nil
-            case Value::Kind::Boolean: bytes.push_back(*value.asBoolean() ? '\x09' : '\x08'); break;
-            case Value::Kind::Integer: appendInteger(bytes, *value.asInteger()); break;
-            case Value::Kind::Real: appendDouble(bytes, 0x23, *value.asReal()); break;
-            case Value::Kind::Date: appendDouble(bytes, 0x33, representableDate(value.asDate()->secondsSinceReferenceDate)); break;
-            case Value::Kind::String: appendString(bytes, *value.asString()); break;
+            case Value::Kind::Boolean:
+                offsets_[index] = out_.size();
+                out_.push_back(*value.asBoolean() ? '\x09' : '\x08');
+                break;
+            case Value::Kind::Integer:
+                offsets_[index] = out_.size();
+                appendInteger(out_, *value.asInteger());
+                break;
+            case Value::Kind::Real:
+                offsets_[index] = out_.size();
+                appendDouble(out_, 0x23, *value.asReal());
+                break;
+            case Value::Kind::Date:
+                offsets_[index] = out_.size();
+                appendDouble(out_, 0x33, representableDate(value.asDate()->secondsSinceReferenceDate));
+                break;
+            case Value::Kind::String:
+                offsets_[index] = out_.size();
+                appendString(out_, *value.asString());
+                break;
             case Value::Kind::Data: {
                 const auto& data = value.asData()->bytes;
-                appendMarker(bytes, 0x40, data.size());
-                bytes.append(data.begin(), data.end());
+                offsets_[index] = out_.size();
+                appendMarker(out_, 0x40, data.size());
+                out_.append(data.begin(), data.end());
                 break;
             }
             case Value::Kind::Array: {
                 std::vector<std::size_t> refs;
+                refs.reserve(value.asArray()->size());
                 for (const Value& element : *value.asArray())
                     if (!element.isNil()) refs.push_back(add(element));
-                appendMarker(bytes, 0xA0, refs.size());
-                for (std::size_t ref : refs) appendBigEndian(bytes, ref, refSize_);
+                offsets_[index] = out_.size();
+                appendMarker(out_, 0xA0, refs.size());
+                appendBigEndianRun(out_, refs, refSize_);
                 break;
             }
             case Value::Kind::Dictionary: {
@@ -157,47 +202,44 @@ public:
                     keys.push_back(addKey(key));
                     values.push_back(add(element));
                 }
-                appendMarker(bytes, 0xD0, keys.size());
-                for (std::size_t ref : keys) appendBigEndian(bytes, ref, refSize_);
-                for (std::size_t ref : values) appendBigEndian(bytes, ref, refSize_);
+                offsets_[index] = out_.size();
+                appendMarker(out_, 0xD0, keys.size());
+                appendBigEndianRun(out_, keys, refSize_);
+                appendBigEndianRun(out_, values, refSize_);
                 break;
             }
         }
-        objects_[index] = std::move(bytes);
         return index;
     }
 
-    std::string finish() const {
-        std::string out = "bplist00";
-        std::vector<std::uint64_t> offsets;
-        offsets.reserve(objects_.size());
-        for (const std::string& object : objects_) {
-            offsets.push_back(out.size());
-            out += object;
-        }
-        const std::uint64_t tableOffset = out.size();
+    std::string finish() && {
+        const std::uint64_t tableOffset = out_.size();
         const int offsetSize = tableOffset <= 0xFF ? 1 : tableOffset <= 0xFFFF ? 2 : tableOffset <= 0xFFFFFFFF ? 4 : 8;
-        for (std::uint64_t offset : offsets) appendBigEndian(out, offset, offsetSize);
-        out.append(6, '\0');
-        out.push_back(static_cast<char>(offsetSize));
-        out.push_back(static_cast<char>(refSize_));
-        appendBigEndian(out, objects_.size(), 8);
-        appendBigEndian(out, 0, 8);  // the root is object 0
-        appendBigEndian(out, tableOffset, 8);
-        return out;
+        out_.reserve(out_.size() + offsets_.size() * static_cast<std::size_t>(offsetSize) + 32);
+        appendBigEndianRun(out_, offsets_, offsetSize);
+        out_.append(6, '\0');
+        out_.push_back(static_cast<char>(offsetSize));
+        out_.push_back(static_cast<char>(refSize_));
+        appendBigEndian(out_, offsets_.size(), 8);
+        appendBigEndian(out_, 0, 8);  // the root is object 0
+        appendBigEndian(out_, tableOffset, 8);
+        return std::move(out_);
     }
 
 private:
+    static constexpr std::string_view kHeader = "bplist00";
+
     std::size_t addKey(const std::string& key) {
-        const std::size_t index = objects_.size();
-        std::string bytes;
-        appendString(bytes, key);
-        objects_.push_back(std::move(bytes));
+        const std::size_t index = next_++;
+        offsets_[index] = out_.size();
+        appendString(out_, key);
         return index;
     }
 
     const int refSize_;
-    std::vector<std::string> objects_;
+    std::vector<std::uint64_t> offsets_;
+    std::size_t next_ = 0;
+    std::string out_;
 };
 
 }  // namespace
@@ -206,7 +248,7 @@ std::string writeBinaryPropertyList(const Value& value) {
     if (value.isNil()) return {};
     Writer writer(countObjects(value));
     writer.add(value);
-    return writer.finish();
+    return std::move(writer).finish();
 }
 
 }  // namespace springboard

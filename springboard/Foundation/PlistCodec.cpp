@@ -53,9 +53,10 @@ std::optional<Value> toValue(plist_t node, int depth) {
             std::uint64_t length = 0;
             const char* s = plist_get_string_ptr(node, &length);
             if (!s) return Value(std::string());
-            std::string str(s, static_cast<std::size_t>(length));
-            if (str.find('\0') != std::string::npos || !isUTF8Text(str.c_str())) return std::nullopt;
-            return Value(std::move(str));
+            // Checked before the copy, so a refused string costs no allocation.
+            const std::string_view text(s, static_cast<std::size_t>(length));
+            if (text.find('\0') != std::string_view::npos || !isValidUTF8(text)) return std::nullopt;
+            return Value(std::string(text));
         }
         case PLIST_KEY: {
             char* s = nullptr;
@@ -135,7 +136,8 @@ std::optional<Dictionary> toDictionary(plist_t node, int depth) {
             break;
         }
         auto element = toValue(item, depth + 1);
-        if (element && key) dictionary.insert_or_assign(key, std::move(*element));
+        // Keys mostly come in order: the end hint makes each insert constant-time.
+        if (element && key) dictionary.insert_or_assign(dictionary.end(), std::string(key), std::move(*element));
         ok = element.has_value() && (!key || isUTF8Text(key));
         std::free(key);
     }

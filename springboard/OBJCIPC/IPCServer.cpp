@@ -104,12 +104,16 @@ void IPCServer::stop() {
         [[maybe_unused]] const ssize_t n = ::write(stopPipe_[1], &byte, 1);
     }
     if (acceptThread_.joinable()) acceptThread_.join();
-    std::list<Connection> remaining;
+    workAvailable_.notify_all();
+    std::vector<std::thread> workers;
     {
         std::lock_guard lock(mutex_);
-        remaining.swap(connections_);
+        workers.swap(workers_);
     }
-    for (auto& connection : remaining) connection.thread.join();
+    for (auto& worker : workers) worker.join();
+    // Accepted while stopping, never served: the peers see the socket close.
+    for (const int fd : pending_) ::close(fd);
+    pending_.clear();
 
     // Remove the socket only if it is still ours, not a successor's.
     struct stat info;
@@ -126,9 +130,9 @@ void IPCServer::stop() {
 void IPCServer::acceptLoop() {
     for (;;) {
         {
-            // Bound the threads: wait for a free slot before accepting more.
+            // Bound the connections served at once: wait for a free slot
+            // before accepting more.
             std::unique_lock lock(mutex_);
-            reapFinished();
             slotFreed_.wait(lock, [this] { return stopping_ || active_ < options_.maxConnections; });
             if (stopping_) return;
         }
@@ -144,28 +148,32 @@ void IPCServer::acceptLoop() {
 
         std::lock_guard lock(mutex_);
         ++active_;
-        auto& connection = connections_.emplace_back();
-        connection.thread = std::thread([this, fd, &connection] {
-            serve(fd);
-            ::close(fd);
-            {
-                std::lock_guard done(mutex_);
-                connection.finished = true;
-                --active_;
-            }
-            slotFreed_.notify_all();
-        });
+        pending_.push_back(fd);
+        // Waiting workers take pending connections in any order; only when
+        // there are fewer of them than connections waiting is one started,
+        // so there are never more workers than connections served at once.
+        if (idle_ >= pending_.size())
+            workAvailable_.notify_one();
+        else
+            workers_.emplace_back([this] { workerLoop(); });
     }
 }
 
-void IPCServer::reapFinished() {
-    for (auto it = connections_.begin(); it != connections_.end();) {
-        if (it->finished) {
-            it->thread.join();
-            it = connections_.erase(it);
-        } else {
-            ++it;
-        }
+void IPCServer::workerLoop() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        ++idle_;
+        workAvailable_.wait(lock, [this] { return stopping_ || !pending_.empty(); });
+        --idle_;
+        if (stopping_) return;
+        const int fd = pending_.front();
+        pending_.pop_front();
+        lock.unlock();
+        serve(fd);
+        ::close(fd);
+        lock.lock();
+        --active_;
+        slotFreed_.notify_all();
     }
 }
 

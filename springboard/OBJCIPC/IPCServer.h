@@ -6,13 +6,14 @@
 
 #include <chrono>
 #include <cstddef>
-#include <list>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <condition_variable>
 #include <string>
 #include <sys/types.h>
 #include <thread>
+#include <vector>
 
 #include "HostExport.h"
 
@@ -47,14 +48,9 @@ public:
     IPCServer(std::string socketPath, int listenFd, ino_t inode, dev_t device, Options options);
 
 private:
-    struct Connection {
-        std::thread thread;
-        bool finished = false;
-    };
-
     void acceptLoop();
+    void workerLoop();
     void serve(int fd);
-    void reapFinished();  // mutex_ held
 
     const std::string socketPath_;
     const Options options_;
@@ -63,10 +59,16 @@ private:
     int listenFd_;
     int stopPipe_[2] = {-1, -1};
 
+    // Connections are served by a pool of worker threads, started as the
+    // load needs them (never more than maxConnections) and kept for the
+    // next connections: starting a thread costs more than a small message.
     std::mutex mutex_;
     std::condition_variable slotFreed_;
-    std::list<Connection> connections_;
-    std::size_t active_ = 0;
+    std::condition_variable workAvailable_;
+    std::vector<std::thread> workers_;
+    std::deque<int> pending_;  // accepted, not yet taken by a worker
+    std::size_t idle_ = 0;     // workers waiting for a connection
+    std::size_t active_ = 0;   // connections pending or being served
     bool stopping_ = false;
     std::thread acceptThread_;
     std::mutex stopMutex_;
