@@ -101,10 +101,9 @@ std::shared_ptr<NSDistributedNotificationCenter> NSDistributedNotificationCenter
 
 namespace springboard {
 
-std::size_t addNotificationPostListener(NotificationPostListener listener) {
-    return theCenter()->addListener(std::move(listener));
+Registration addNotificationPostListener(NotificationPostListener listener) {
+    const auto id = theCenter()->addListener(std::move(listener));
+    return Registration([id] { theCenter()->removeListener(id); });
 }
-
-void removeNotificationPostListener(std::size_t id) { theCenter()->removeListener(id); }
 
 }  // namespace springboard

@@ -46,17 +46,16 @@ std::string logLine(const std::string& message) {
 
 namespace springboard {
 
-std::size_t addLogSink(LogSink sink) {
+Registration addLogSink(LogSink sink) {
     auto& s = state();
     std::lock_guard lock(s.mutex);
-    s.sinks.emplace_back(s.nextId, std::move(sink));
-    return s.nextId++;
-}
-
-void removeLogSink(std::size_t id) {
-    auto& s = state();
-    std::lock_guard lock(s.mutex);
-    std::erase_if(s.sinks, [id](const auto& entry) { return entry.first == id; });
+    const auto id = s.nextId++;
+    s.sinks.emplace_back(id, std::move(sink));
+    return Registration([id] {
+        auto& s = state();
+        std::lock_guard lock(s.mutex);
+        std::erase_if(s.sinks, [id](const auto& entry) { return entry.first == id; });
+    });
 }
 
 void setLogToStandardError(bool enabled) {

@@ -44,12 +44,10 @@ bool SpringBoardSession::start(std::string* errorText) {
     // The trace carries every log line; the terminal needs no second copy.
     springboard::setLogToStandardError(false);
     logSink_ = springboard::addLogSink([this](const std::string& text) { trace_.emit("log", Json{{"text", text}}); });
-    logSinkAdded_ = true;
     postListener_ = springboard::addNotificationPostListener(
         [this](const std::string& name, const std::optional<Dictionary>& userInfo) {
             trace_.emit("post", Json{{"name", name}, {"userInfo", userInfo ? jsonFromValue(Value(*userInfo)) : Json(nullptr)}});
         });
-    postListenerAdded_ = true;
 
     services_ = SpringBoardServices::boot(device_);
     tracer_ = std::make_shared<SpringBoardTracer>(trace_);
@@ -109,8 +107,8 @@ SpringBoardSession::~SpringBoardSession() {
         services_->controller()->setLookupListener(nullptr);
     }
     if (ipc_) ipc_->stop();
-    if (postListenerAdded_) springboard::removeNotificationPostListener(postListener_);
-    if (logSinkAdded_) springboard::removeLogSink(logSink_);
+    postListener_.reset();
+    logSink_.reset();
 }
 
 void SpringBoardSession::drain() { springboard::drainMainQueue(); }

@@ -11,6 +11,7 @@
 
 #include "IPCServer.h"
 #include "PWHost.h"
+#include "Registration.h"
 #include "ScriptParser.h"
 #include "SpringBoardServices.h"
 #include "SpringBoardTracer.h"
@@ -61,10 +62,8 @@ private:
     std::unique_ptr<SpringBoardServices> services_;
     std::unique_ptr<springboard::IPCServer> ipc_;
     std::unique_ptr<PWHost> host_;
-    std::size_t logSink_ = 0;
-    std::size_t postListener_ = 0;
-    bool logSinkAdded_ = false;
-    bool postListenerAdded_ = false;
+    springboard::Registration logSink_;
+    springboard::Registration postListener_;
 };
 
 }  // namespace sim

@@ -12,31 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "LogCapture.h"
 #include "Platform.h"
 #include "SpringBoardEvents.h"
 
 namespace companiontest {
 
-// Collects every NSLog message while alive.
-class LogCapture {
-public:
-    LogCapture() {
-        id_ = springboard::addLogSink([this](const std::string& message) {
-            std::lock_guard lock(mutex_);
-            lines_.push_back(message);
-        });
-    }
-    ~LogCapture() { springboard::removeLogSink(id_); }
-    std::vector<std::string> lines() const {
-        std::lock_guard lock(mutex_);
-        return lines_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> lines_;
-    std::size_t id_;
-};
+using ::LogCapture;
 
 class RecordingEvents : public SpringBoardEvents {
 public:

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "FaultSupport.h"
+#include "LogCapture.h"
 #include "Platform.h"
 #include "TempDirectory.h"
 #include "VLDynamicReader.h"
@@ -81,17 +82,13 @@ void makeDatabase(const std::string& path, const std::string& journalMode) {
 class ConcurrentDatabaseReadTest : public ::testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
-        springboard::setLogToStandardError(false);
-        logSink_ = springboard::addLogSink([this](const std::string& line) { logged_.push_back(line); });
         path_ = (temp_.make("Library/Application Support/com.realmacsoftware.clear") / "BackendTasks.sqlite").string();
         makeDatabase(path_, GetParam());
     }
-    void TearDown() override { springboard::removeLogSink(logSink_); }
 
     TempDirectory temp_;
     std::string path_;
-    std::size_t logSink_ = 0;
-    std::vector<std::string> logged_;
+    LogCapture log_;
 };
 
 TEST_P(ConcurrentDatabaseReadTest, ReaderSeesWholeStatesWhileClearWrites) {
@@ -121,7 +118,8 @@ TEST_P(ConcurrentDatabaseReadTest, ReaderSeesWholeStatesWhileClearWrites) {
     // left behind, which a read-only reader may not roll back): still only
     // empty or a committed state.
     EXPECT_TRUE(isPrefixOfCommittedState(reader->parsedSQLiteListNamesForPath(path_)));
-    EXPECT_TRUE(logged_.empty()) << logged_.front();
+    const auto logged = log_.lines();
+    EXPECT_TRUE(logged.empty()) << logged.front();
 }
 
 INSTANTIATE_TEST_SUITE_P(JournalModes, ConcurrentDatabaseReadTest, ::testing::Values("delete", "wal"));

@@ -38,10 +38,10 @@ TEST(Bundle, ExistsOnlyForADirectory) {
 TEST(Log, SinksGetTheBareMessageUntilRemoved) {
     springboard::setLogToStandardError(false);
     std::vector<std::string> seen;
-    auto id = springboard::addLogSink([&](const std::string& m) { seen.push_back(m); });
+    auto sink = springboard::addLogSink([&](const std::string& m) { seen.push_back(m); });
     NSLog("[Velmora]Opening app...");
     NSLog("[Velmora]Go %@ %@", {Value("x"), Value()});
-    springboard::removeLogSink(id);
+    sink.reset();
     NSLog("[Velmora]not seen");
     EXPECT_EQ(seen, (std::vector<std::string>{"[Velmora]Opening app...", "[Velmora]Go x (null)"}));
 }
@@ -49,11 +49,10 @@ TEST(Log, SinksGetTheBareMessageUntilRemoved) {
 TEST(Log, ASinkMayLogItself) {
     springboard::setLogToStandardError(false);
     int depth = 0;
-    std::size_t id = springboard::addLogSink([&](const std::string&) {
+    const auto sink = springboard::addLogSink([&](const std::string&) {
         if (depth++ == 0) NSLog("again");
     });
     NSLog("once");
-    springboard::removeLogSink(id);
     EXPECT_EQ(depth, 2);
 }
 

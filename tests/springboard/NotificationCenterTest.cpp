@@ -125,13 +125,13 @@ TEST_F(NotificationCenterTest, ObservationOutlivesItsDroppedToken) {
 
 TEST_F(NotificationCenterTest, PostListenerSeesEveryPostAsItHappens) {
     std::vector<std::pair<std::string, std::optional<Dictionary>>> posts;
-    const auto id = springboard::addNotificationPostListener(
+    auto listener = springboard::addNotificationPostListener(
         [&posts](const std::string& name, const std::optional<Dictionary>& userInfo) {
             posts.emplace_back(name, userInfo);
         });
     center_->postNotificationName("VLIPC.Kill", Value(), Dictionary{{"identifier", Value("x")}});
     center_->postNotificationName("Unobserved", Value(), std::nullopt);
-    springboard::removeNotificationPostListener(id);
+    listener.reset();
     center_->postNotificationName("After", Value(), std::nullopt);
     ASSERT_EQ(posts.size(), 2u);
     EXPECT_EQ(posts[0].first, "VLIPC.Kill");

@@ -14,6 +14,7 @@
 #include "PWWidgetItemHost.h"
 #include "PWWidgetItemListValue.h"
 #include "PWWidgetItemTextField.h"
+#include "LogCapture.h"
 #include "TempDirectory.h"
 
 inline void PrintTo(const Value& value, std::ostream* os) { *os << value.description(); }
@@ -70,7 +71,6 @@ class HostTest : public ::testing::Test {
 protected:
     void SetUp() override {
         springboard::setLogToStandardError(false);
-        logSink = springboard::addLogSink([this](const std::string& line) { logs.push_back(line); });
         writeFile(dir.path() / "Layout.plist", kLayout);
         widget = std::make_shared<TestWidget>();
         ASSERT_TRUE(host.openWidget(widget, dir.str()).ok());
@@ -80,7 +80,6 @@ protected:
         list->setListItemTitles({Value("One"), Value("Two"), Value("Three")}, {Value(1), Value(2), Value(3)});
         host.calls()->clear();
     }
-    void TearDown() override { springboard::removeLogSink(logSink); }
 
     std::vector<std::string> names() const { return host.calls()->names(); }
 
@@ -89,8 +88,7 @@ protected:
     std::shared_ptr<TestWidget> widget;
     std::shared_ptr<TestPage> page;
     std::shared_ptr<PWWidgetItemListValue> list;
-    std::vector<std::string> logs;
-    std::size_t logSink = 0;
+    LogCapture log;
 };
 
 TEST_F(HostTest, BuildsItemsFromTheLayout) {
@@ -237,7 +235,7 @@ TEST_F(HostTest, LayoutProblemsAreSkippedAndLogged) {
     EXPECT_TRUE(page->loadPlist("Layout"));
     ASSERT_EQ(page->host().items().size(), 1u);
     EXPECT_EQ(page->host().items()[0]->key(), "b");
-    EXPECT_EQ(logs.size(), 4u);
+    EXPECT_EQ(log.lines().size(), 4u);
     EXPECT_FALSE(page->loadPlist("Missing"));
     EXPECT_EQ(*host.calls()->records().back().value("loaded"), Value(false));
 }

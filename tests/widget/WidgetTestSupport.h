@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "MainQueue.h"
+#include "LogCapture.h"
 #include "NotificationPostListener.h"
 #include "PWContentItemViewControllerHost.h"
 #include "PWHost.h"
@@ -75,7 +76,6 @@ protected:
     // device and host state.
     void SetUp() override {
         events.clear();
-        logs.clear();
         posts.clear();
         device = std::make_unique<TestDevice>();
         springboard::setDeviceRoot(device->root());
@@ -85,10 +85,7 @@ protected:
         objc_registerClass(&FakeRegistryClass::instance());
         application = std::make_shared<FakeUIApplication>(events);
         springboard::setSharedApplication(application);
-        logSink = springboard::addLogSink([this](const std::string& line) {
-            logs.push_back(line);
-            events.push_back("log " + line);
-        });
+        log.emplace([this](const std::string& line) { events.push_back("log " + line); });
         postListener = springboard::addNotificationPostListener(
             [this](const std::string& name, const std::optional<Dictionary>& userInfo) {
                 posts.push_back({name, userInfo});
@@ -107,8 +104,8 @@ protected:
         host.calls()->removeListener(callListener);
         host.calls()->clear();
         springboard::drainMainQueue();
-        springboard::removeNotificationPostListener(postListener);
-        springboard::removeLogSink(logSink);
+        postListener.reset();
+        log.reset();
         springboard::setSharedApplication(nullptr);
         objc_unregisterClass(&FakeRegistryClass::instance());
     }
@@ -169,12 +166,11 @@ protected:
     std::shared_ptr<FakeUIApplication> application;
     PWHost host;
     std::vector<std::string> events;
-    std::vector<std::string> logs;
+    std::optional<LogCapture> log;
     std::vector<Post> posts;
 
 private:
-    std::size_t logSink = 0;
-    std::size_t postListener = 0;
+    springboard::Registration postListener;
     std::size_t callListener = 0;
 };
 

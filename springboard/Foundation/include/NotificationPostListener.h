@@ -9,6 +9,7 @@
 #include <string>
 
 #include "HostExport.h"
+#include "Registration.h"
 #include "Value.h"
 
 namespace springboard {
@@ -19,8 +20,8 @@ namespace springboard {
 using NotificationPostListener =
     std::function<void(const std::string& name, const std::optional<Dictionary>& userInfo)>;
 
-// Returns an id for removeNotificationPostListener. Thread-safe.
-HOST_API std::size_t addNotificationPostListener(NotificationPostListener listener);
-HOST_API void removeNotificationPostListener(std::size_t id);
+// The listener is called until the returned registration is destroyed.
+// Thread-safe.
+HOST_API Registration addNotificationPostListener(NotificationPostListener listener);
 
 }  // namespace springboard

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "HostExport.h"
+#include "Registration.h"
 
 class UIApplication;
 
@@ -29,8 +30,8 @@ HOST_API void setSharedApplication(std::shared_ptr<UIApplication> application);
 // Log output. Every NSLog message goes to each sink (the bare message text),
 // and to standard error in NSLog's line format unless that is turned off.
 using LogSink = std::function<void(const std::string& message)>;
-HOST_API std::size_t addLogSink(LogSink sink);  // returns an id for removeLogSink
-HOST_API void removeLogSink(std::size_t id);
+// The sink receives messages until the returned registration is destroyed.
+HOST_API Registration addLogSink(LogSink sink);
 HOST_API void setLogToStandardError(bool enabled);
 
 }  // namespace springboard
