@@ -13,8 +13,9 @@ class HOST_API PWWidgetItemListValue : public PWWidgetItem {
 public:
     // Sets the choices: two arrays of equal length (should they differ, the
     // longer one's extra entries are ignored). The selection keeps only the
-    // values still offered.
-    void setListItemTitles(const Array& titles, const Array& values);
+    // values still offered. Pass the arrays with std::move when they are not
+    // needed after the call: a list of many titles is then not copied.
+    void setListItemTitles(Array titles, Array values);
     const Array& listItemTitles() const { return *titles_.asArray(); }
     const Array& listItemValues() const { return *values_.asArray(); }
 
@@ -27,7 +28,8 @@ public:
     Value acceptedValue(const Value& value) const override;
 
 private:
-    // Held as values, so the host's record of the call shares them.
+    // Held as values, so the host's record of the call shares them rather
+    // than copying.
     Value titles_{Array{}};
     Value values_{Array{}};
 };

@@ -1,7 +1,7 @@
 #include "VLDynamicReader.h"
 
-#include <sqlite3.h>
 #include <stdlib.h>  // arc4random_uniform
+#include <sys/stat.h>
 
 #include <array>
 #include <atomic>
@@ -15,6 +15,7 @@
 #include "ObjCRuntime.h"
 #include "PropertyList.h"
 #include "SBApplicationController.h"
+#include "SQLiteStatement.h"
 
 namespace {
 
@@ -33,8 +34,9 @@ constexpr const char* kThemeIdentifierKey = "ThemeIdentifier";
 constexpr const char* kTintKey = "preferredTintColor";
 constexpr const char* kBarTextKey = "preferredBarTextColor";
 
-// The SBApplicationController class once found. Only ever holds nullptr or
-// the one class registered under that name, so racing first uses can only
+// The SBApplicationController class once found, kept for the rest of the
+// process: SpringBoard's class object lives as long as the process does.
+// Only ever holds nullptr or that one object, so racing first uses can only
 // store the same pointer; the atomic keeps that race well-defined.
 std::atomic<SBApplicationControllerClass*> controllerClassSlot{nullptr};
 
@@ -67,22 +69,26 @@ std::optional<std::string> pathBesideClearBundle(const std::optional<std::string
 
 struct Colour {
     bool grey;
-    double red, green, blue;  // for grey, `red` is the white level
+    double white;             // grey only
+    double red, green, blue;  // RGB only
     UIColor make() const {
-        return grey ? UIColor::colorWithWhite(red, 1) : UIColor::colorWithRed(red, green, blue, 1);
+        return grey ? UIColor::colorWithWhite(white, 1) : UIColor::colorWithRed(red, green, blue, 1);
     }
 };
 
-constexpr Colour rgb(double red, double green, double blue) { return {false, red, green, blue}; }
-constexpr Colour grey(double white) { return {true, white, 0, 0}; }
+constexpr Colour rgb(double red, double green, double blue) { return {false, 0, red, green, blue}; }
+constexpr Colour grey(double white) { return {true, white, 0, 0, 0}; }
+
+// How a theme gets its tint: its own colour, or a fresh draw from the Analog
+// tint list on every call.
+enum class Tint { Fixed, DrawnFromAnalogList };
 
 struct Theme {
     const char* key;
-    Colour tint;  // unused for the Analog theme, which draws its tint
+    Colour tint;  // Tint::Fixed only
     Colour barText;
+    Tint tintKind = Tint::Fixed;
 };
-
-constexpr std::size_t kAnalogPosition = 20;
 
 constexpr std::array<Theme, 22> kThemes{{
     {"THEME_WARMTH_ID", rgb(0.883633, 0.336134, 0.0977991), grey(1)},
@@ -105,7 +111,7 @@ constexpr std::array<Theme, 22> kThemes{{
     {"THEME_TEMPLE_RUN_ID", rgb(0.84962, 0.532853, 0.0460984), grey(1)},
     {"THEME_LETTERPRESS_ID", rgb(0.761745, 0.235454, 0.180232), rgb(0.917647, 0.843137, 0.835294)},
     {"THEME_CLOUDY_ID", rgb(0.791357, 0.832333, 0.881232), rgb(0.219608, 0.243137, 0.270588)},
-    {"THEME_ANALOG_ID", rgb(0, 0, 0), grey(1)},
+    {"THEME_ANALOG_ID", rgb(0, 0, 0), grey(1), Tint::DrawnFromAnalogList},
     {"THEME_VANILLA_ID", rgb(0.946619, 0.905082, 0.828011), rgb(0.376471, 0.286275, 0.192157)},
 }};
 
@@ -187,9 +193,8 @@ ThemeComponents VLDynamicReader::themeFromSettings() const {
 }
 
 ThemeComponents VLDynamicReader::themeComponentsFromKey(const Value& key) {
-    const std::size_t position = themePosition(key);
-    const Theme& theme = kThemes[position];
-    if (position == kAnalogPosition) {
+    const Theme& theme = kThemes[themePosition(key)];
+    if (theme.tintKind == Tint::DrawnFromAnalogList) {
         std::array<UIColor, kAnalogTints.size()> tints;
         for (std::size_t i = 0; i < kAnalogTints.size(); ++i) tints[i] = kAnalogTints[i].make();
         const std::uint32_t draw = arc4random_uniform(static_cast<std::uint32_t>(tints.size()));
@@ -206,26 +211,27 @@ std::vector<std::string> VLDynamicReader::listsFromDatabase() const {
 
 std::vector<std::string> VLDynamicReader::parsedSQLiteListNamesForPath(const std::optional<std::string>& path) const {
     std::vector<std::string> names;
-    if (!path) return names;
+    // Only a regular file can be Clear's database. SQLite would open a FIFO
+    // put in its place and wait for a writer for ever; a socket, device or
+    // directory is no database either. Checked here because SQLite opens
+    // without O_NONBLOCK and offers no way to refuse such a file itself.
+    struct stat status {};
+    if (!path || ::stat(path->c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return names;
 
     // Read-only: the database is Clear's, and a read/write open would even
     // create an empty database file where none exists.
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path->c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(db, "select title from lists", -1, &statement, nullptr) == SQLITE_OK) {
-            // No busy timeout: a locked database ends the read with what we have.
-            while (sqlite3_step(statement) == SQLITE_ROW) {
-                const unsigned char* text = sqlite3_column_text(statement, 0);
-                if (text == nullptr) continue;  // NULL title: nothing Clear could be asked for
-                // Text that is no UTF-8 makes no string, and no name Clear could be asked for.
-                if (auto title = stringWithUTF8String(reinterpret_cast<const char*>(text)))
-                    names.push_back(std::move(*title));
-            }
-        }
-        sqlite3_finalize(statement);  // a null statement is a no-op
+    const SQLiteConnection connection = SQLiteConnection::openReadOnly(path->c_str());
+    SQLiteStatement statement(connection, "select title from lists");
+    if (!statement.ok()) return names;
+    // No busy timeout: a locked database ends the read with what we have.
+    while (statement.step()) {
+        const char* text = statement.text(0);
+        if (text == nullptr) continue;  // NULL title: nothing Clear could be asked for
+        // Up to the first NUL, as +stringWithUTF8String: reads it. Text that
+        // is no UTF-8 makes no string, and no name Clear could be asked for.
+        const std::string_view title(text);
+        if (isValidUTF8(title)) names.emplace_back(title);
     }
-    sqlite3_close(db);  // also after a failed open; a null handle is a no-op
     return names;
 }
 

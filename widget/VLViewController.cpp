@@ -69,26 +69,36 @@ void VLViewController::load() {
 }
 
 void VLViewController::setupClearLists() {
-    const std::vector<std::string> names = _reader ? _reader->listsFromDatabase() : std::vector<std::string>{};
+    std::vector<std::string> names = _reader ? _reader->listsFromDatabase() : std::vector<std::string>{};
     const auto list = std::dynamic_pointer_cast<PWWidgetItemListValue>(itemWithKey("list"));
     if (!list) {
         NSLog("[Velmora]The form has no list item; no lists are offered");
         return;
     }
 
-    Array titles(names.begin(), names.end());
-    Array values(names.begin(), names.end());
-    titles.emplace_back(kCreateListTitle);
+    // The titles take the names themselves and the values one copy of them:
+    // a form is called up with every list, and there may be thousands.
+    Array values;
+    values.reserve(names.size() + 1);
+    for (const std::string& name : names) values.emplace_back(name);
     values.emplace_back(VLCreateListSentinel);
-    list->setListItemTitles(titles, values);
+    Array titles;
+    titles.reserve(names.size() + 1);
+    for (std::string& name : names) titles.emplace_back(std::move(name));
+    titles.emplace_back(kCreateListTitle);
+    list->setListItemTitles(std::move(titles), std::move(values));
 
     const auto settings = dictionaryWithContentsOfFile(stringByAppendingPathComponent(NSHomeDirectory(), kSettingsFile));
     if (!settings) return;
     const Value* defaultList = entry(*settings, "defaultList");
     if (!defaultList) return;
-    // Object equality: only a string can equal a name, and only exactly.
+    // Object equality: only a string can equal a name, and only exactly. The
+    // names are the offered values before the "Create List..." sentinel.
     const std::string* wanted = defaultList->asString();
-    if (wanted && std::find(names.begin(), names.end(), *wanted) != names.end()) list->setValue(*defaultList);
+    if (!wanted) return;
+    const Array& offered = list->listItemValues();
+    const auto isWanted = [wanted](const Value& v) { return v.asString() && *v.asString() == *wanted; };
+    if (std::any_of(offered.begin(), offered.end(), isWanted)) list->setValue(*defaultList);
 }
 
 void VLViewController::itemValueChangedEventHandler(const std::shared_ptr<PWWidgetItem>& item, const Value& oldValue) {

@@ -2,6 +2,7 @@
 
 void PWCallLog::record(PWCallRecord record) {
     records_.push_back(std::move(record));
+    if (listeners_.empty()) return;
     // Copies: a listener may change the listeners, and a later record may
     // reallocate records_ while a listener still runs.
     const PWCallRecord recorded = records_.back();

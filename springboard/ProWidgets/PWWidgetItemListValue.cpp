@@ -12,13 +12,25 @@ bool contains(const Array& values, const Value& value) {
 
 }  // namespace
 
-void PWWidgetItemListValue::setListItemTitles(const Array& titles, const Array& values) {
+void PWWidgetItemListValue::setListItemTitles(Array titles, Array values) {
     // The record shows the call as made; the item keeps the pairs it can use.
-    const Value titlesAsGiven(titles), valuesAsGiven(values);
+    // Values share their arrays, so when the lengths agree (always, for a
+    // well-behaved plug-in) the record and the item hold the same two arrays
+    // and nothing is copied.
+    const std::size_t count = std::min(titles.size(), values.size());
+    const bool sameLength = titles.size() == values.size();
+    const Value titlesAsGiven(std::move(titles)), valuesAsGiven(std::move(values));
     host().calls().record({"setListItemTitles", {{"key", Value(key())}, {"titles", titlesAsGiven}, {"values", valuesAsGiven}}});
-    const auto count = static_cast<std::ptrdiff_t>(std::min(titles.size(), values.size()));
-    titles_ = titles.size() == values.size() ? titlesAsGiven : Value(Array(titles.begin(), titles.begin() + count));
-    values_ = titles.size() == values.size() ? valuesAsGiven : Value(Array(values.begin(), values.begin() + count));
+    if (sameLength) {
+        titles_ = titlesAsGiven;
+        values_ = valuesAsGiven;
+    } else {
+        const Array& t = *titlesAsGiven.asArray();
+        const Array& v = *valuesAsGiven.asArray();
+        const auto end = static_cast<std::ptrdiff_t>(count);
+        titles_ = Value(Array(t.begin(), t.begin() + end));
+        values_ = Value(Array(v.begin(), v.begin() + end));
+    }
 
     Array kept;
     if (const auto* selected = value().asArray())

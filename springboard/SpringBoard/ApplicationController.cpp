@@ -32,3 +32,27 @@ std::shared_ptr<SBApplication> ApplicationController::applicationWithDisplayIden
     if (listener) (*listener)(identifier, application != nullptr);
     return application;
 }
+
+ApplicationControllerClass& ApplicationControllerClass::shared() {
+    // Leaked on purpose: readers in loaded libraries may look through it
+    // while the process exits.
+    static auto* const cls = new ApplicationControllerClass();
+    return *cls;
+}
+
+std::shared_ptr<SBApplicationController> ApplicationControllerClass::sharedInstance() const {
+    std::lock_guard lock(mutex_);
+    return instance_;
+}
+
+void ApplicationControllerClass::setSharedInstance(std::shared_ptr<SBApplicationController> instance) {
+    std::lock_guard lock(mutex_);
+    instance_ = std::move(instance);
+}
+
+bool ApplicationControllerClass::clearSharedInstance(const SBApplicationController* instance) {
+    std::lock_guard lock(mutex_);
+    if (instance_.get() != instance) return false;
+    instance_.reset();
+    return true;
+}

@@ -12,13 +12,16 @@ SpringBoardServices::SpringBoardServices(std::shared_ptr<ApplicationRegistry> re
                                          std::shared_ptr<SpringBoardEvents> events)
     : registry_(registry ? std::move(registry) : ApplicationRegistry::registryWithApplications({})),
       controller_(std::make_shared<ApplicationController>(registry_)),
-      controllerClass_(std::make_unique<ApplicationControllerClass>(controller_)),
       application_(SpringBoardApplication::applicationWithRegistry(registry_, std::move(events))) {
-    objc_registerClass(controllerClass_.get());
+    ApplicationControllerClass& cls = ApplicationControllerClass::shared();
+    cls.setSharedInstance(controller_);
+    objc_registerClass(&cls);
     springboard::setSharedApplication(application_);
 }
 
 SpringBoardServices::~SpringBoardServices() {
     springboard::setSharedApplication(nullptr);
-    objc_unregisterClass(controllerClass_.get());
+    // Only while no later boot has taken the class over.
+    ApplicationControllerClass& cls = ApplicationControllerClass::shared();
+    if (cls.clearSharedInstance(controller_.get())) objc_unregisterClass(&cls);
 }

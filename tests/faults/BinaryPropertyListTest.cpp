@@ -43,6 +43,9 @@ const RoundTrip kRoundTrips[] = {
     {"ThousandsOfObjects", Value(Dictionary{{"lists", Value(manyTitles(70000))}})},
 };
 
+// Names the case, so test names do not carry the value's bytes.
+void PrintTo(const RoundTrip& roundTrip, std::ostream* os) { *os << roundTrip.name; }
+
 class BinaryPropertyListTest : public ::testing::TestWithParam<RoundTrip> {};
 
 TEST_P(BinaryPropertyListTest, LibplistReadsBackTheSameValue) {

@@ -65,6 +65,9 @@ const MalformedList kMalformedLists[] = {
 
 std::string listBytes(const MalformedList& list) { return fromHex(list.hex); }
 
+// Names the case, so test names do not carry the input's bytes.
+void PrintTo(const MalformedList& list, std::ostream* os) { *os << list.name; }
+
 class MalformedListTest : public ::testing::TestWithParam<MalformedList> {};
 
 TEST_P(MalformedListTest, ParsesAsNothing) {

@@ -1,4 +1,14 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <future>
 
 #include "ReaderTestSupport.h"
 #include "VLDynamicReader.h"
@@ -205,6 +215,84 @@ TEST_F(ListsFromDatabase, SeesChangesMadeBetweenCalls) {
 
     makeDatabase(dir / kDatabaseBesideBundle, "insert into lists values ('Two');");
     EXPECT_EQ(reader->listsFromDatabase(), (Names{"One", "Two"}));
+}
+
+// --- Files that are no database in the database's place ----------------------
+
+// Puts something other than a regular file at `path`; returns a descriptor to
+// keep open while it is read (a bound socket), or -1.
+using MakeNonRegularFile = std::function<int(const fs::path& path)>;
+
+struct NonRegularCase {
+    const char* kind;
+    MakeNonRegularFile make;
+};
+
+int makeFifo(const fs::path& path) {
+    if (::mkfifo(path.c_str(), 0600) != 0) throw std::runtime_error("mkfifo failed");
+    return -1;
+}
+
+int makeSocket(const fs::path& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.string().size() >= sizeof address.sun_path) throw std::runtime_error("socket path too long");
+    std::strcpy(address.sun_path, path.c_str());
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 1) != 0)
+        throw std::runtime_error("cannot bind a socket");
+    return fd;
+}
+
+const NonRegularCase kNonRegularFiles[] = {
+    {"fifo", makeFifo},
+    {"socket", makeSocket},
+    {"directory", [](const fs::path& path) { fs::create_directory(path); return -1; }},
+    {"character device", [](const fs::path& path) { fs::create_symlink("/dev/zero", path); return -1; }},
+    {"symlink to a fifo",
+     [](const fs::path& path) {
+         makeFifo(path.string() + ".fifo");
+         fs::create_symlink(path.string() + ".fifo", path);
+         return -1;
+     }},
+};
+
+// A FIFO must not be opened at all: an open for reading would wait for a
+// writer for ever. Each read runs on its own thread with a deadline; should it
+// block, a writer is let in so the test ends with a failure, not a hang.
+TEST(ListNames, NonRegularFileInTheDatabasesPlaceGivesNothingAtOnce) {
+    for (const NonRegularCase& c : kNonRegularFiles) {
+        SCOPED_TRACE(c.kind);
+        TempDir dir;
+        fs::create_directories(dir / "Clear.app");
+        const fs::path database = dir.path() / kDatabaseBesideBundle;
+        fs::create_directories(database.parent_path());
+        const int keep = c.make(database);
+        const auto before = directoryEntries(database.parent_path());
+
+        auto read = std::async(std::launch::async,
+                               [&] { return VLDynamicReader::initWithPath(dir / "Clear.app")->listsFromDatabase(); });
+        const bool answered = read.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
+        EXPECT_TRUE(answered) << "the read blocked";
+        if (!answered) {
+            const int writer = ::open(database.c_str(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0) ::close(writer);
+        }
+        EXPECT_EQ(read.get(), Names{});
+        EXPECT_EQ(directoryEntries(database.parent_path()), before) << "nothing was created beside it";
+        if (keep >= 0) ::close(keep);
+    }
+}
+
+// The same check lets a link to a real database through.
+TEST(ListNames, SymlinkToADatabaseIsRead) {
+    TempDir dir;
+    fs::create_directories(dir / "Clear.app");
+    const fs::path database = dir.path() / kDatabaseBesideBundle;
+    makeDatabase(dir.path() / "elsewhere.sqlite", kTable + "insert into lists values ('Linked');");
+    fs::create_directories(database.parent_path());
+    fs::create_symlink(dir.path() / "elsewhere.sqlite", database);
+    EXPECT_EQ(VLDynamicReader::initWithPath(dir / "Clear.app")->listsFromDatabase(), Names{"Linked"});
 }
 
 }  // namespace

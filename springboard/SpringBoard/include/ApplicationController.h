@@ -24,8 +24,7 @@ public:
 
     // Swaps in another registry (a rescan after apps were installed or
     // removed). Lookups already running finish on the old one. nullptr: no
-    // apps. The class object keeps its identity, so readers that cached it
-    // stay valid.
+    // apps. Callers that hold this controller see the new registry.
     void setRegistry(std::shared_ptr<ApplicationRegistry> registry);
     std::shared_ptr<ApplicationRegistry> registry() const;
 
@@ -35,15 +34,26 @@ private:
     std::shared_ptr<const LookupListener> listener_;
 };
 
-// The class object SpringBoard registers under "SBApplicationController":
-//     ApplicationControllerClass cls(controller);
-//     objc_registerClass(&cls);   // ... objc_unregisterClass(&cls) before cls dies
+// The class object SpringBoard registers under "SBApplicationController".
+// Readers keep the class pointer they looked up for the rest of the process,
+// so SpringBoard registers the one object shared() returns, which is never
+// destroyed; booting SpringBoard again only changes its instance. Objects
+// made with the constructor (tests) must outlive every lookup of them.
 class HOST_API ApplicationControllerClass final : public SBApplicationControllerClass {
 public:
-    explicit ApplicationControllerClass(std::shared_ptr<SBApplicationController> instance)
+    explicit ApplicationControllerClass(std::shared_ptr<SBApplicationController> instance = nullptr)
         : instance_(std::move(instance)) {}
-    std::shared_ptr<SBApplicationController> sharedInstance() const override { return instance_; }
+
+    // The process's one SpringBoard class object. Not registered by itself.
+    static ApplicationControllerClass& shared();
+
+    // Thread-safe: lookups run on IPC threads as well as the main thread.
+    std::shared_ptr<SBApplicationController> sharedInstance() const override;
+    void setSharedInstance(std::shared_ptr<SBApplicationController> instance);
+    // Clears the instance only while it is still `instance`; returns whether it was.
+    bool clearSharedInstance(const SBApplicationController* instance);
 
 private:
+    mutable std::mutex mutex_;
     std::shared_ptr<SBApplicationController> instance_;
 };

@@ -22,7 +22,9 @@ public:
                                                      std::shared_ptr<SpringBoardEvents> events = nullptr);
 
     SpringBoardServices(std::shared_ptr<ApplicationRegistry> registry, std::shared_ptr<SpringBoardEvents> events);
-    // Unregisters the class and clears the shared application.
+    // Takes its controller out of the class object (which stays, for the
+    // readers that keep it), unregisters the class and clears the shared
+    // application.
     ~SpringBoardServices();
     SpringBoardServices(const SpringBoardServices&) = delete;
     SpringBoardServices& operator=(const SpringBoardServices&) = delete;
@@ -34,6 +36,5 @@ public:
 private:
     std::shared_ptr<ApplicationRegistry> registry_;
     std::shared_ptr<ApplicationController> controller_;
-    std::unique_ptr<ApplicationControllerClass> controllerClass_;
     std::shared_ptr<SpringBoardApplication> application_;
 };

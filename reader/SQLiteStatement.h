@@ -1,0 +1,32 @@
+#pragma once
+
+#include <sqlite3.h>
+
+#include <utility>
+
+#include "SQLiteConnection.h"
+
+// One prepared statement, finalized when the handle goes (before the
+// connection it came from, as long as it is declared after it).
+class SQLiteStatement {
+public:
+    // Prepares the whole of `sql` on `connection`. Check ok() before stepping.
+    SQLiteStatement(const SQLiteConnection& connection, const char* sql) {
+        if (connection.ok()) sqlite3_prepare_v2(connection.get(), sql, -1, &statement_, nullptr);
+    }
+    SQLiteStatement(const SQLiteStatement&) = delete;
+    SQLiteStatement& operator=(const SQLiteStatement&) = delete;
+    ~SQLiteStatement() { sqlite3_finalize(statement_); }  // a null statement is a no-op
+
+    bool ok() const { return statement_ != nullptr; }
+    // Steps once; true while there is a row. Any other result (the end, or an
+    // error such as SQLITE_BUSY) is false, and nothing is retried.
+    bool step() { return sqlite3_step(statement_) == SQLITE_ROW; }
+    // Column `column` of the current row as UTF-8 text; nullptr for NULL.
+    const char* text(int column) const {
+        return reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
+    }
+
+private:
+    sqlite3_stmt* statement_ = nullptr;
+};
