@@ -16,7 +16,7 @@ inline bool sameAfterEncoding(const Value& a, const Value& b) {
     if (a.asDate() && b.asDate())
         return std::fabs(a.asDate()->secondsSinceReferenceDate - b.asDate()->secondsSinceReferenceDate) < 1.0 ||
                (std::isnan(a.asDate()->secondsSinceReferenceDate) && b.asDate()->secondsSinceReferenceDate == 0);
-    if (a.kind() == Value::Kind::Real && b.kind() == Value::Kind::Real && std::isnan(*a.asReal()) &&
+    if (a.kind() == Value::Kind::real && b.kind() == Value::Kind::real && std::isnan(*a.asReal()) &&
         std::isnan(*b.asReal()))
         return true;
     if (a.isArray() && b.isArray()) {
