@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <string>
 #include <string_view>
 
 #include "BinaryPropertyListReader.h"
@@ -54,7 +56,8 @@ bool same(const Value& ours, plist_t node) {
             double d = 0;
             plist_get_real_val(node, &d);
             if (ours.kind() != Value::Kind::real) return false;
-            return std::memcmp(&d, &*ours.asReal(), sizeof d) == 0 || (std::isnan(d) && std::isnan(*ours.asReal()));
+            const double mine = *ours.asReal();
+            return std::memcmp(&d, &mine, sizeof d) == 0 || (std::isnan(d) && std::isnan(mine));
         }
         case PLIST_DATE: {
             if (!ours.asDate()) return false;
@@ -86,24 +89,25 @@ bool same(const Value& ours, plist_t node) {
         case PLIST_DICT: {
             const Dictionary* dictionary = ours.asDictionary();
             if (!dictionary) return false;
-            // libplist keeps a repeated key twice; ours keeps the last.
+            // libplist keeps a repeated key twice; ours (as plistlib) keeps the last.
+            std::map<std::string, plist_t> last;
             plist_dict_iter it = nullptr;
             plist_dict_new_iter(node, &it);
-            bool ok = true;
             for (;;) {
                 char* key = nullptr;
                 plist_t item = nullptr;
                 plist_dict_next_item(node, it, &key, &item);
-                if (!item) {
-                    std::free(key);
-                    break;
-                }
-                const auto found = dictionary->find(key ? key : "");
-                ok = ok && found != dictionary->end() && (same(found->second, item) || plist_dict_get_item(node, key) != item);
+                if (item) last[key ? key : ""] = item;
                 std::free(key);
+                if (!item) break;
             }
             std::free(it);
-            return ok;
+            if (last.size() != dictionary->size()) return false;
+            for (const auto& [key, item] : last) {
+                const auto found = dictionary->find(key);
+                if (found == dictionary->end() || !same(found->second, item)) return false;
+            }
+            return true;
         }
         default: return false;
     }
