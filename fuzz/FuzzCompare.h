@@ -1,10 +1,8 @@
 #pragma once
 
-// Equality of two values after a trip through a property-list encoder, with
-// the precision the formats themselves keep: dates to the second (XML dates
-// carry whole seconds, and libplist holds a date as 32-bit seconds plus
-// microseconds), reals where both are NaN. Everything else must be equal
-// by Foundation's rules.
+// Equality of two values after a trip through a property-list encoder: exact
+// (the XML writer refuses what it cannot carry exactly), with NaN equal to
+// NaN for reals and dates. Everything else by Foundation's rules.
 
 #include <cmath>
 
@@ -14,9 +12,9 @@ namespace fuzz {
 
 inline bool sameAfterEncoding(const Value& a, const Value& b) {
     if (a.asDate() && b.asDate())
-        return std::fabs(a.asDate()->secondsSinceReferenceDate - b.asDate()->secondsSinceReferenceDate) < 1.0 ||
-               (std::isnan(a.asDate()->secondsSinceReferenceDate) && b.asDate()->secondsSinceReferenceDate == 0);
-    if (a.kind() == Value::Kind::Real && b.kind() == Value::Kind::Real && std::isnan(*a.asReal()) &&
+        return a.asDate()->secondsSinceReferenceDate == b.asDate()->secondsSinceReferenceDate ||
+               (std::isnan(a.asDate()->secondsSinceReferenceDate) && std::isnan(b.asDate()->secondsSinceReferenceDate));
+    if (a.kind() == Value::Kind::real && b.kind() == Value::Kind::real && std::isnan(*a.asReal()) &&
         std::isnan(*b.asReal()))
         return true;
     if (a.isArray() && b.isArray()) {

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "FileDescriptor.h"
 #include "FuzzCompare.h"
 #include "FuzzScratch.h"
 #include "PlistCodec.h"
@@ -48,9 +49,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     }
 
-    // savePath rewrites what it read: our own XML must read back the same.
+    // savePath rewrites what it read: our own XML must read back the same,
+    // or, where XML cannot carry a value, savePath must leave the file as it is.
     if (settings) {
+        Dictionary saved = *settings;
+        saved["savedPath"] = Value("/fuzz/Clear.app");
+        if (springboard::xmlPropertyList(Value(saved)).empty()) {
+            if (VLDynamicReader::initWithPath("/fuzz/Clear.app")->savePath() || springboard::readRegularFile(path, size) !=
+                std::string(reinterpret_cast<const char*>(data), size)) {
+                std::fprintf(stderr, "a settings file XML cannot carry was rewritten\n");
+                std::abort();
+            }
+            return 0;
+        }
         const std::string xml = springboard::xmlPropertyList(Value(*settings));
+        if (xml.empty()) return 0;  // only the value savePath replaces was beyond XML
         const auto again = springboard::parsePropertyList(xml.data(), xml.size());
         if (!again || !fuzz::sameAfterEncoding(*again, Value(*settings))) {
             std::fprintf(stderr, "settings do not survive an XML round trip\n");

@@ -33,7 +33,9 @@ struct Date {
 // array or dictionary. Immutable; copies share their collection storage.
 class HOST_API Value {
 public:
-    enum class Kind { Nil, Boolean, Integer, Real, String, Data, Date, Array, Dictionary };
+    // Lower case, so that `Kind::array` never hides the `Array` type inside
+    // the class. Integers from -2^63 to 2^64-1 are all of kind `integer`.
+    enum class Kind { nil, boolean, integer, real, string, data, date, array, dictionary };
 
     Value() = default;  // nil
     Value(std::nullptr_t) {}
@@ -49,13 +51,18 @@ public:
     Value(::Date d) : storage_(d) {}
     Value(::Array a);
     Value(::Dictionary d);
+    // An integer given as unsigned: held exactly up to 2^64-1 (a property
+    // list may carry one), as a plain integer when it fits in 63 bits.
+    static Value unsignedInteger(std::uint64_t u);
 
-    Kind kind() const { return static_cast<Kind>(storage_.index()); }
-    bool isNil() const { return kind() == Kind::Nil; }
-    bool isString() const { return kind() == Kind::String; }
+    Kind kind() const {
+        return storage_.index() == kWideIndex ? Kind::integer : static_cast<Kind>(storage_.index());
+    }
+    bool isNil() const { return kind() == Kind::nil; }
+    bool isString() const { return kind() == Kind::string; }
     bool isNumber() const;  // boolean, integer or real: an NSNumber
-    bool isArray() const { return kind() == Kind::Array; }
-    bool isDictionary() const { return kind() == Kind::Dictionary; }
+    bool isArray() const { return kind() == Kind::array; }
+    bool isDictionary() const { return kind() == Kind::dictionary; }
 
     // The held value, or nullptr when the value is of another kind.
     const std::string* asString() const { return std::get_if<std::string>(&storage_); }
@@ -64,7 +71,8 @@ public:
     const ::Data* asData() const { return std::get_if<::Data>(&storage_); }
     const ::Date* asDate() const { return std::get_if<::Date>(&storage_); }
     std::optional<bool> asBoolean() const;
-    std::optional<std::int64_t> asInteger() const;  // integer kind only
+    std::optional<std::int64_t> asInteger() const;  // integer kind, when it fits in 64 signed bits
+    std::optional<std::uint64_t> asUnsignedInteger() const;  // integer kind, when not negative
     std::optional<double> asReal() const;           // any number, as a double
 
     // The string when this is a string, else absent.
@@ -82,6 +90,7 @@ public:
     std::string description() const;
 
     // -integerValue. Numbers give their value (reals truncated toward zero,
+    // integers above 2^63-1 saturating,
     // saturating); strings give the decimal integer they begin with: leading
     // white space skipped, an optional sign, then digits, saturating at the
     // limits of a 64-bit integer, 0 when there are no digits. Anything else: 0.
@@ -92,8 +101,14 @@ public:
     bool operator==(const Value& other) const;
 
 private:
+    // An integer above 2^63-1; smaller ones are always held as std::int64_t.
+    struct Wide {
+        std::uint64_t value;
+        bool operator==(const Wide&) const = default;
+    };
     using Storage = std::variant<std::monostate, bool, std::int64_t, double, std::string, ::Data, ::Date,
-                                 std::shared_ptr<const ::Array>, std::shared_ptr<const ::Dictionary>>;
+                                 std::shared_ptr<const ::Array>, std::shared_ptr<const ::Dictionary>, Wide>;
+    static constexpr std::size_t kWideIndex = 9;
     Storage storage_;
 };
 

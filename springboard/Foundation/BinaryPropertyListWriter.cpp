@@ -1,12 +1,12 @@
 #include "BinaryPropertyListWriter.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <limits>
 #include <cstring>
 #include <string_view>
 #include <vector>
+
+#include "UTF8.h"
 
 namespace springboard {
 
@@ -63,36 +63,14 @@ void appendDouble(std::string& out, unsigned char marker, double value) {
     appendBigEndian(out, bits, 8);
 }
 
-// libplist hands dates out as 32-bit whole seconds plus microseconds, and
-// overflows on anything past that range: clamp to it (NaN: the reference date).
-double representableDate(double seconds) {
-    if (std::isnan(seconds)) return 0;
-    return std::clamp(seconds, static_cast<double>(std::numeric_limits<std::int32_t>::min()),
-                      static_cast<double>(std::numeric_limits<std::int32_t>::max()));
-}
-
 // UTF-8 to UTF-16 code units; malformed bytes become U+FFFD one by one.
 std::vector<std::uint16_t> utf16(const std::string& text) {
     std::vector<std::uint16_t> units;
     units.reserve(text.size());
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    for (std::size_t i = 0; i < n;) {
-        const unsigned char lead = p[i];
-        std::size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
-        char32_t code = length == 1 ? lead : length == 2 ? (lead & 0x1F) : length == 3 ? (lead & 0x0F) : (lead & 0x07);
-        bool valid = length > 0 && i + length <= n;
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            valid = (p[i + k] & 0xC0) == 0x80;
-            code = (code << 6) | (p[i + k] & 0x3F);
-        }
-        static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        valid = valid && code >= kSmallest[length] && !(code >= 0xD800 && code <= 0xDFFF) && code <= 0x10FFFF;
-        if (!valid) {
-            units.push_back(0xFFFD);
-            ++i;
-            continue;
-        }
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t code = 0xFFFD;
+        if (auto decoded = decodeUTF8(text, i)) code = *decoded;
+        else ++i;
         if (code >= 0x10000) {
             code -= 0x10000;
             units.push_back(static_cast<std::uint16_t>(0xD800 + (code >> 10)));
@@ -100,7 +78,6 @@ std::vector<std::uint16_t> utf16(const std::string& text) {
         } else {
             units.push_back(static_cast<std::uint16_t>(code));
         }
-        i += length;
     }
     return units;
 }
@@ -157,35 +134,42 @@ public:
     std::size_t add(const Value& value) {
         const std::size_t index = next_++;
         switch (value.kind()) {
-            case Value::Kind::Nil: break;  // never reached: callers skip nil
-            case Value::Kind::Boolean:
+            case Value::Kind::nil: break;  // never reached: callers skip nil
+            case Value::Kind::boolean:
                 offsets_[index] = out_.size();
                 out_.push_back(*value.asBoolean() ? '\x09' : '\x08');
                 break;
-            case Value::Kind::Integer:
+            case Value::Kind::integer:
                 offsets_[index] = out_.size();
-                appendInteger(out_, *value.asInteger());
+                if (auto i = value.asInteger()) {
+                    appendInteger(out_, *i);
+                } else {
+                    // Above 2^63-1: a 16-byte signed integer, as plistlib writes it.
+                    out_.push_back('\x14');
+                    appendBigEndian(out_, 0, 8);
+                    appendBigEndian(out_, *value.asUnsignedInteger(), 8);
+                }
                 break;
-            case Value::Kind::Real:
+            case Value::Kind::real:
                 offsets_[index] = out_.size();
                 appendDouble(out_, 0x23, *value.asReal());
                 break;
-            case Value::Kind::Date:
+            case Value::Kind::date:
                 offsets_[index] = out_.size();
-                appendDouble(out_, 0x33, representableDate(value.asDate()->secondsSinceReferenceDate));
+                appendDouble(out_, 0x33, value.asDate()->secondsSinceReferenceDate);
                 break;
-            case Value::Kind::String:
+            case Value::Kind::string:
                 offsets_[index] = out_.size();
                 appendString(out_, *value.asString());
                 break;
-            case Value::Kind::Data: {
+            case Value::Kind::data: {
                 const auto& data = value.asData()->bytes;
                 offsets_[index] = out_.size();
                 appendMarker(out_, 0x40, data.size());
                 out_.append(data.begin(), data.end());
                 break;
             }
-            case Value::Kind::Array: {
+            case Value::Kind::array: {
                 std::vector<std::size_t> refs;
                 refs.reserve(value.asArray()->size());
                 for (const Value& element : *value.asArray())
@@ -195,7 +179,7 @@ public:
                 appendBigEndianRun(out_, refs, refSize_);
                 break;
             }
-            case Value::Kind::Dictionary: {
+            case Value::Kind::dictionary: {
                 std::vector<std::size_t> keys, values;
                 for (const auto& [key, element] : *value.asDictionary()) {
                     if (element.isNil()) continue;

@@ -6,7 +6,7 @@
 // ("Groceries 1", "Groceries 2", ...) make it quadratic: 12 ms for 1,000
 // list titles against 0.5 ms for the same titles with distinct prefixes.
 // This writer stores every object once as it comes (no sharing) in linear
-// time; libplist reads the result like any other binary list.
+// time.
 
 #include <string>
 
@@ -17,7 +17,7 @@ namespace springboard {
 // The binary property-list bytes of `value`. Nil values are left out of
 // arrays and dictionaries; a nil root gives "". Strings are written as
 // ASCII when they are, else as UTF-16 (bytes that are no UTF-8 become
-// U+FFFD). Dates are clamped to the 32-bit seconds libplist reads back.
+// U+FFFD). Integers above 2^63-1 take the 16-byte form.
 std::string writeBinaryPropertyList(const Value& value);
 
 }  // namespace springboard

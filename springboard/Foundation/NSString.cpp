@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "UTF8.h"
+
 std::string stringWithFormat(std::string_view format, std::initializer_list<Value> arguments) {
     std::string out;
     out.reserve(format.size() + 32);
@@ -71,35 +73,7 @@ bool isValidUTF8(std::string_view text) {
                (std::memcpy(&word, text.data() + i, sizeof word), (word & 0x8080808080808080ULL) == 0))
             i += sizeof word;
         if (i == text.size()) break;
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length;
-        char32_t codePoint;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if ((lead & 0xE0) == 0xC0) {
-            length = 2;
-            codePoint = lead & 0x1F;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3;
-            codePoint = lead & 0x0F;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4;
-            codePoint = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (text.size() - i < length) return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            codePoint = (codePoint << 6) | (next & 0x3F);
-        }
-        static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (codePoint < kSmallest[length]) return false;
-        if (codePoint >= 0xD800 && codePoint <= 0xDFFF) return false;
-        if (codePoint > 0x10FFFF) return false;
-        i += length;
+        if (!springboard::decodeUTF8(text, i)) return false;
     }
     return true;
 }

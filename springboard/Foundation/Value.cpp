@@ -1,10 +1,13 @@
 #include "Value.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <limits>
+
+#include "UTF8.h"
 
 namespace {
 
@@ -23,29 +26,11 @@ bool needsQuotes(const std::string& s) {
     return false;
 }
 
-// Decodes one UTF-8 sequence at s[i]; invalid bytes come out as themselves
+// One code point at s[i]; bytes that are no UTF-8 come out as themselves
 // (so they are still shown, as Latin-1 would show them).
 char32_t nextCodePoint(const std::string& s, std::size_t& i) {
-    auto b = static_cast<unsigned char>(s[i]);
-    int extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
-    if (b >= 0x80 && extra > 0 && i + static_cast<std::size_t>(extra) < s.size()) {
-        char32_t cp = b & (0x3F >> extra);
-        bool ok = true;
-        for (int k = 1; k <= extra; ++k) {
-            auto c = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
-            if ((c & 0xC0) != 0x80) {
-                ok = false;
-                break;
-            }
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        if (ok) {
-            i += static_cast<std::size_t>(extra) + 1;
-            return cp;
-        }
-    }
-    ++i;
-    return b;
+    if (auto code = springboard::decodeUTF8(s, i)) return *code;
+    return static_cast<unsigned char>(s[i++]);
 }
 
 void appendUnicodeEscape(std::string& out, unsigned unit) {
@@ -103,8 +88,13 @@ std::string dataDescription(const Data& data) {
 }
 
 std::string dateDescription(const Date& date) {
-    // The reference date is 978307200 seconds after the Unix epoch.
-    auto t = static_cast<std::time_t>(std::floor(date.secondsSinceReferenceDate + 978307200.0));
+    // The reference date is 978307200 seconds after the Unix epoch. Beyond
+    // some 30 million years (or NaN) the date is shown at that bound: no
+    // calendar year past it fits gmtime's int, nor the seconds a time_t.
+    constexpr double kBound = 1e15;
+    double unix = std::floor(date.secondsSinceReferenceDate + 978307200.0);
+    unix = std::isnan(unix) ? 978307200.0 : std::clamp(unix, -kBound, kBound);
+    auto t = static_cast<std::time_t>(unix);
     std::tm tm{};
     gmtime_r(&t, &tm);
     char buf[64];
@@ -176,12 +166,19 @@ Value::Value(const std::optional<std::string>& s) {
     if (s) storage_ = *s;
 }
 
+Value Value::unsignedInteger(std::uint64_t u) {
+    Value value;
+    if (u <= static_cast<std::uint64_t>(kMax)) value.storage_ = static_cast<std::int64_t>(u);
+    else value.storage_ = Wide{u};
+    return value;
+}
+
 Value::Value(::Array a) : storage_(std::make_shared<const ::Array>(std::move(a))) {}
 Value::Value(::Dictionary d) : storage_(std::make_shared<const ::Dictionary>(std::move(d))) {}
 
 bool Value::isNumber() const {
     auto k = kind();
-    return k == Kind::Boolean || k == Kind::Integer || k == Kind::Real;
+    return k == Kind::boolean || k == Kind::integer || k == Kind::real;
 }
 
 const ::Array* Value::asArray() const {
@@ -204,10 +201,17 @@ std::optional<std::int64_t> Value::asInteger() const {
     return std::nullopt;
 }
 
+std::optional<std::uint64_t> Value::asUnsignedInteger() const {
+    if (auto i = std::get_if<std::int64_t>(&storage_); i && *i >= 0) return static_cast<std::uint64_t>(*i);
+    if (auto w = std::get_if<Wide>(&storage_)) return w->value;
+    return std::nullopt;
+}
+
 std::optional<double> Value::asReal() const {
     if (auto b = std::get_if<bool>(&storage_)) return *b ? 1.0 : 0.0;
     if (auto i = std::get_if<std::int64_t>(&storage_)) return static_cast<double>(*i);
     if (auto d = std::get_if<double>(&storage_)) return *d;
+    if (auto w = std::get_if<Wide>(&storage_)) return static_cast<double>(w->value);
     return std::nullopt;
 }
 
@@ -219,7 +223,10 @@ std::optional<std::string> Value::stringValue() const {
 bool Value::isEqual(const Value& other) const {
     if (isNil() || other.isNil()) return false;
     if (isNumber() && other.isNumber()) {
-        bool exactA = kind() != Kind::Real, exactB = other.kind() != Kind::Real;
+        bool exactA = kind() != Kind::real, exactB = other.kind() != Kind::real;
+        const bool wideA = storage_.index() == kWideIndex, wideB = other.storage_.index() == kWideIndex;
+        // Above 2^63-1 no 64-bit signed number (nor boolean) can be equal.
+        if (exactA && exactB && (wideA || wideB)) return wideA && wideB && storage_ == other.storage_;
         if (exactA && exactB) {
             auto a = asInteger().value_or(asBoolean().value_or(false) ? 1 : 0);
             auto b = other.asInteger().value_or(other.asBoolean().value_or(false) ? 1 : 0);
@@ -249,25 +256,28 @@ bool Value::isEqual(const Value& other) const {
 
 std::string Value::description() const {
     switch (kind()) {
-        case Kind::Nil: return "(null)";
-        case Kind::Boolean: return std::get<bool>(storage_) ? "1" : "0";
-        case Kind::Integer: return std::to_string(std::get<std::int64_t>(storage_));
-        case Kind::Real: return realDescription(std::get<double>(storage_));
-        case Kind::String: return std::get<std::string>(storage_);
-        case Kind::Data: return dataDescription(std::get<::Data>(storage_));
-        case Kind::Date: return dateDescription(std::get<::Date>(storage_));
-        case Kind::Array: return describeArrayAt(*asArray(), 0);
-        case Kind::Dictionary: return describeDictionaryAt(*asDictionary(), 0);
+        case Kind::nil: return "(null)";
+        case Kind::boolean: return std::get<bool>(storage_) ? "1" : "0";
+        case Kind::integer:
+            if (auto w = std::get_if<Wide>(&storage_)) return std::to_string(w->value);
+            return std::to_string(std::get<std::int64_t>(storage_));
+        case Kind::real: return realDescription(std::get<double>(storage_));
+        case Kind::string: return std::get<std::string>(storage_);
+        case Kind::data: return dataDescription(std::get<::Data>(storage_));
+        case Kind::date: return dateDescription(std::get<::Date>(storage_));
+        case Kind::array: return describeArrayAt(*asArray(), 0);
+        case Kind::dictionary: return describeDictionaryAt(*asDictionary(), 0);
     }
     return "(null)";
 }
 
 std::int64_t Value::integerValue() const {
     switch (kind()) {
-        case Kind::Boolean: return std::get<bool>(storage_) ? 1 : 0;
-        case Kind::Integer: return std::get<std::int64_t>(storage_);
-        case Kind::Real: return saturatingFromReal(std::get<double>(storage_));
-        case Kind::String: return leadingInteger(std::get<std::string>(storage_));
+        case Kind::boolean: return std::get<bool>(storage_) ? 1 : 0;
+        case Kind::integer:
+            return storage_.index() == kWideIndex ? kMax : std::get<std::int64_t>(storage_);
+        case Kind::real: return saturatingFromReal(std::get<double>(storage_));
+        case Kind::string: return leadingInteger(std::get<std::string>(storage_));
         default: return 0;
     }
 }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "BinaryPropertyListReader.h"
 #include "PlistCodec.h"
 
 namespace objcipc {
@@ -31,12 +32,16 @@ std::optional<std::size_t> decodeFrameHeader(const unsigned char header[kFrameHe
 }
 
 std::optional<Dictionary> decodeFramePayload(std::string_view payload) {
+    return decodeFramePayload(payload, springboard::defaultDecodeBudget(payload.size()));
+}
+
+std::optional<Dictionary> decodeFramePayload(std::string_view payload, std::size_t budget) {
     // Only the binary form travels; refusing XML keeps the parser surface small.
     if (payload.size() > kMaxFramePayload || payload.substr(0, kBinaryPlistMagic.size()) != kBinaryPlistMagic)
         return std::nullopt;
-    auto root = springboard::parsePropertyList(payload.data(), payload.size());
-    if (!root || !root->asDictionary()) return std::nullopt;
-    return *root->asDictionary();
+    // Decoded straight into a dictionary, with every decoded byte counted: a
+    // megabyte of references to one object must not cost a hundred.
+    return springboard::readBinaryPropertyListDictionary(payload, budget);
 }
 
 std::optional<Dictionary> decodeFrame(std::string_view bytes) {

@@ -32,8 +32,10 @@ HOST_API std::string encodeFrame(const Dictionary& body);
 HOST_API std::optional<std::size_t> decodeFrameHeader(const unsigned char header[kFrameHeaderSize]);
 
 // The dictionary a payload carries: absent unless it is a binary property
-// list with a dictionary root.
+// list with a dictionary root whose decoded values fit in `budget` bytes
+// (by default springboard::defaultDecodeBudget of the payload's size).
 HOST_API std::optional<Dictionary> decodeFramePayload(std::string_view payload);
+HOST_API std::optional<Dictionary> decodeFramePayload(std::string_view payload, std::size_t budget);
 
 // The dictionary of `bytes` holding exactly one whole frame; absent for a
 // short, long, oversized or malformed frame.

@@ -2,6 +2,8 @@
 
 #include <plist/plist.h>
 
+#include "PlistNode.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -13,10 +15,7 @@
 namespace sim {
 namespace {
 
-struct PlistDeleter {
-    void operator()(plist_t p) const { plist_free(p); }
-};
-using PlistPtr = std::unique_ptr<void, PlistDeleter>;
+using springboard::PlistPtr;
 
 plist_t toPlist(const nlohmann::json& json) {
     switch (json.type()) {

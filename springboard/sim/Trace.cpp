@@ -28,23 +28,25 @@ std::string base64(const std::vector<std::uint8_t>& bytes) {
 
 Json jsonFromValue(const Value& value) {
     switch (value.kind()) {
-        case Value::Kind::Nil: return nullptr;
-        case Value::Kind::Boolean: return *value.asBoolean();
-        case Value::Kind::Integer: return *value.asInteger();
-        case Value::Kind::Real: {
+        case Value::Kind::nil: return nullptr;
+        case Value::Kind::boolean: return *value.asBoolean();
+        case Value::Kind::integer:
+            if (auto i = value.asInteger()) return *i;
+            return *value.asUnsignedInteger();  // above 2^63-1
+        case Value::Kind::real: {
             double d = *value.asReal();
             if (!std::isfinite(d)) return nullptr;
             return d;
         }
-        case Value::Kind::String: return *value.asString();
-        case Value::Kind::Data: return Json{{"data", base64(value.asData()->bytes)}};
-        case Value::Kind::Date: return Json{{"date", value.asDate()->secondsSinceReferenceDate}};
-        case Value::Kind::Array: {
+        case Value::Kind::string: return *value.asString();
+        case Value::Kind::data: return Json{{"data", base64(value.asData()->bytes)}};
+        case Value::Kind::date: return Json{{"date", value.asDate()->secondsSinceReferenceDate}};
+        case Value::Kind::array: {
             Json array = Json::array();
             for (const Value& element : *value.asArray()) array.push_back(jsonFromValue(element));
             return array;
         }
-        case Value::Kind::Dictionary: {
+        case Value::Kind::dictionary: {
             Json object = Json::object();
             for (const auto& [key, element] : *value.asDictionary()) object[key] = jsonFromValue(element);
             return object;

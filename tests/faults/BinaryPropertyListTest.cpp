@@ -1,6 +1,6 @@
-// The binary property-list writer that replaced libplist's (quadratic on
-// strings sharing a prefix, which IPC replies of list titles are): whatever
-// it writes, libplist reads back as the same value.
+// The binary property-list writer (linear, unlike libplist's, which is
+// quadratic on strings sharing a prefix, as IPC replies of list titles do):
+// whatever it writes, the binary reader reads back as the same value.
 
 #include <gtest/gtest.h>
 

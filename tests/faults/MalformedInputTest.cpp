@@ -1,12 +1,10 @@
 // Inputs the fuzzers found that crashed or corrupted data, kept as
-// regressions. Each is a hostile file or frame that must read as "not a
-// property list" (the quiet fallback), never abort the process.
-//
-// libplist 2.2 turns a binary UTF-16 string holding U+0000 into a node whose
-// length disagrees with its C string, and its getters then abort on an
-// assertion (an XML list with a NUL byte does the same); ASCII-marked
-// strings with bytes past 0x7F come through as invalid UTF-8 and would be
-// written back as a list no reader accepts.
+// regressions. A malformed file or frame must read as "not a property list"
+// (the quiet fallback), never abort the process: ASCII-marked strings with
+// bytes past 0x7F are no text, and XML has no NUL byte. A binary string
+// holding U+0000 is a well-formed value: it is read whole (it then equals no
+// theme key or message name), and since XML cannot carry it, the settings
+// file holding it is left byte-identical rather than rewritten without it.
 
 #include <gtest/gtest.h>
 
@@ -33,24 +31,10 @@ struct MalformedList {
 };
 
 const MalformedList kMalformedLists[] = {
-    // {"k\u00e9\0k": "THEME_GRAPHITE_ID"}: a key with U+0000
-    {"Utf16KeyWithNul",
-     "62706c6973743030d1010264006b00e90000006b5f10115448454d455f47524150484954455f4944080b1400000000000001010000000000"
-     "00000300000000000000000000000000000028"},
-    // {"k": "x\u00e9\0y"}: a string value with U+0000
-    {"Utf16ValueWithNul",
-     "62706c6973743030d10102516b64007800e900000079080b0d00000000000001010000000000000003000000000000000000000000000000"
-     "16"},
     // {"ThemeIdentifier": "THEME_GRAPH\x8a\x96E_ID"}: an ASCII string that is no UTF-8
     {"AsciiStringNotUtf8",
      "62706c6973743030d101025f100f5468656d654964656e7469666965725f10115448454d455f47524150488a96455f4944080b1d00000000"
      "00000101000000000000000300000000000000000000000000000031"},
-    // The settings fuzzer's first find: a dictionary whose first key is
-    // UTF-16 "\u6465\u5b61\0\u744c..."
-    {"FuzzerSettingsKey",
-     "62706c6973743030d2010203046664655b610000744c697374597361766564506174685947726f6365726965735f10272f7661722f6d6f62"
-     "696c652f4170706c69636174696f6e732f304635432f436c6561722e617070080d19232d0000000000000101000000000000000500000000"
-     "000000000000000000000057"},
     // The settings fuzzer's second find, reduced: an XML list with NUL bytes
     // in a string, and in a key.
     {"XmlStringWithNul",
@@ -63,10 +47,26 @@ const MalformedList kMalformedLists[] = {
      "646963743e3c2f706c6973743e0a"},
 };
 
-std::string listBytes(const MalformedList& list) { return fromHex(list.hex); }
-
-// Names the case, so test names do not carry the input's bytes.
 void PrintTo(const MalformedList& list, std::ostream* os) { *os << list.name; }
+
+const MalformedList kNulStringLists[] = {
+    // {"k\u00e9\0k": "THEME_GRAPHITE_ID"}: a key with U+0000
+    {"Utf16KeyWithNul",
+     "62706c6973743030d1010264006b00e90000006b5f10115448454d455f47524150484954455f4944080b1400000000000001010000000000"
+     "00000300000000000000000000000000000028"},
+    // {"k": "x\u00e9\0y"}: a string value with U+0000
+    {"Utf16ValueWithNul",
+     "62706c6973743030d10102516b64007800e900000079080b0d00000000000001010000000000000003000000000000000000000000000000"
+     "16"},
+    // The settings fuzzer's first find: a dictionary whose first key is
+    // UTF-16 "\u6465\u5b61\0\u744c..."
+    {"FuzzerSettingsKey",
+     "62706c6973743030d2010203046664655b610000744c697374597361766564506174685947726f6365726965735f10272f7661722f6d6f62"
+     "696c652f4170706c69636174696f6e732f304635432f436c6561722e617070080d19232d0000000000000101000000000000000500000000"
+     "000000000000000000000057"},
+};
+
+std::string listBytes(const MalformedList& list) { return fromHex(list.hex); }
 
 class MalformedListTest : public ::testing::TestWithParam<MalformedList> {};
 
@@ -108,6 +108,45 @@ TEST_P(MalformedListTest, AsIPCFrameIsRefused) {
 INSTANTIATE_TEST_SUITE_P(FuzzerFinds, MalformedListTest, ::testing::ValuesIn(kMalformedLists),
                          [](const auto& info) { return std::string(info.param.name); });
 
+class NulStringListTest : public ::testing::TestWithParam<MalformedList> {};
+
+TEST_P(NulStringListTest, ReadsWholeAndTheSettingsFileIsKeptByteIdentical) {
+    const std::string bytes = listBytes(GetParam());
+    const auto value = springboard::parsePropertyList(bytes.data(), bytes.size());
+    ASSERT_TRUE(value.has_value());
+    EXPECT_NE(value->description().find('\0'), std::string::npos);  // kept, not cut at
+
+    TempDirectory temp;
+    springboard::setHomeDirectory(temp.str());
+    const auto settings = temp.path() / "Library/Preferences/com.kelbrin.velmora.plist";
+    writeFile(settings, bytes);
+    EXPECT_TRUE(dictionaryWithContentsOfFile(settings.string()).has_value());
+    EXPECT_FALSE(VLDynamicReader::initWithPath("/a/Clear.app")->savePath());
+    EXPECT_EQ(readFile(settings), bytes);
+}
+
+TEST_P(NulStringListTest, AsClearPreferencesGivesDefaultPalette) {
+    TempDirectory temp;
+    const auto container = temp.make("Applications/C1");
+    std::filesystem::create_directories(container / "Clear.app");
+    writeFile(container / "Library/Preferences/com.realmacsoftware.clear.plist", listBytes(GetParam()));
+    const auto theme = VLDynamicReader::initWithPath((container / "Clear.app").string())->themeFromSettings();
+    EXPECT_EQ(theme.at("preferredTintColor"), VLDynamicReader::themeComponentsFromKey(Value()).at("preferredTintColor"));
+}
+
+INSTANTIATE_TEST_SUITE_P(FuzzerFinds, NulStringListTest, ::testing::ValuesIn(kNulStringLists),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(NulStringTest, AThemeKeyOrMessageNameWithANulMatchesNothing) {
+    const std::string vanilla("THEME_VANILLA_ID\0x", 18);
+    EXPECT_EQ(VLDynamicReader::themeComponentsFromKey(Value(vanilla)).at("preferredTintColor"),
+              VLDynamicReader::themeComponentsFromKey(Value()).at("preferredTintColor"));
+    const auto body = objcipc::decodeFrame(
+        objcipc::encodeFrame(objcipc::requestBody(std::string("VLIPC.Lists\0junk", 16), Dictionary{})));
+    ASSERT_TRUE(body.has_value());
+    EXPECT_EQ(objcipc::requestFromBody(*body)->name, std::string("VLIPC.Lists\0junk", 16));
+}
+
 TEST(MalformedFrameTest, IPCFuzzerFindIsRefused) {
     // {"reply": {"lists": ["Groce\x8a\x96es", "d", "Caf\u00e9"]}}, as the IPC fuzzer mutated it.
     const std::string frame = fromHex(
@@ -120,38 +159,41 @@ TEST(MalformedFrameTest, IPCFuzzerFindIsRefused) {
 
 namespace {
 
-// Dates a peer or a file can carry that libplist cannot hold (32-bit seconds):
-// they are written clamped to its range, never through an overflowing
-// conversion (UBSan would stop the test), and read back within it.
-class OutOfRangeDateTest : public ::testing::TestWithParam<double> {};
+// Dates far from today: binary lists carry them exactly; XML carries whole
+// seconds in the years 1 to 9999 and refuses the rest rather than altering it.
+struct FarDate {
+    double seconds;
+    bool xml;  // whether XML carries it
+};
 
-TEST_P(OutOfRangeDateTest, IsClampedOnTheWayOut) {
-    const Value settings(Dictionary{{"when", Value(Date{GetParam()})}});
-    for (const std::string& bytes : {springboard::xmlPropertyList(settings), springboard::binaryPropertyList(settings)}) {
-        const auto back = springboard::parsePropertyList(bytes.data(), bytes.size());
-        ASSERT_TRUE(back.has_value());
-        const double when = back->asDictionary()->at("when").asDate()->secondsSinceReferenceDate;
-        EXPECT_GE(when, -2147483648.0);
-        EXPECT_LE(when, 2147483647.0);
-        if (GetParam() > 0) {
-            EXPECT_GT(when, 2147483646.0);
-        } else {
-            EXPECT_LT(when, -2147483647.0);
-        }
+class FarDateTest : public ::testing::TestWithParam<FarDate> {};
+
+TEST_P(FarDateTest, SurvivesExactlyOrIsRefused) {
+    const Value settings(Dictionary{{"when", Value(Date{GetParam().seconds})}});
+    const std::string binary = springboard::binaryPropertyList(settings);
+    const auto back = springboard::parsePropertyList(binary.data(), binary.size());
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(*back, settings);
+    const std::string xml = springboard::xmlPropertyList(settings);
+    ASSERT_EQ(!xml.empty(), GetParam().xml);
+    if (GetParam().xml) {
+        EXPECT_EQ(springboard::parsePropertyList(xml.data(), xml.size()), settings);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Dates, OutOfRangeDateTest, ::testing::Values(1e300, -1e300, 2147483648.5, -2147485795.48));
+INSTANTIATE_TEST_SUITE_P(Dates, FarDateTest,
+                         ::testing::Values(FarDate{1e300, false}, FarDate{-1e300, false}, FarDate{2147483648.5, false},
+                                           FarDate{-2147485795.48, false}, FarDate{3e9, true}, FarDate{-6e10, true},
+                                           FarDate{-63113904000.0, true}, FarDate{252423993599.0, true}),
+                         [](const auto& info) { return "Case" + std::to_string(info.index); });
 
-TEST(OutOfRangeDateTest, TravelsInAnIPCFrame) {
-    // The IPC fuzzer's find: a request carrying a date before 1932, which
-    // libplist reads with garbage microseconds; re-encoding it overflowed.
+TEST(FarDateTest, TravelsInAnIPCFrameExactly) {
     const Dictionary body = objcipc::requestBody("VLIPC.Lists", Dictionary{{"x", Value(Date{-2147485795.48})}});
     const auto back = objcipc::decodeFrame(objcipc::encodeFrame(body));
     ASSERT_TRUE(back.has_value());
     const auto request = objcipc::requestFromBody(*back);
     ASSERT_TRUE(request.has_value());
-    EXPECT_EQ(request->message.at("x").asDate()->secondsSinceReferenceDate, -2147483648.0);
+    EXPECT_EQ(request->message.at("x").asDate()->secondsSinceReferenceDate, -2147485795.48);
 }
 
 }  // namespace

@@ -94,8 +94,8 @@ TEST(ValueKinds, AccessorsOnlyAnswerForTheirKind) {
     EXPECT_TRUE(s.isString());
     EXPECT_EQ(s.asArray(), nullptr);
     EXPECT_EQ(s.asInteger(), std::nullopt);
-    EXPECT_EQ(Value(std::optional<std::string>()).kind(), Value::Kind::Nil);
-    EXPECT_EQ(Value(static_cast<const char*>(nullptr)).kind(), Value::Kind::Nil);
+    EXPECT_EQ(Value(std::optional<std::string>()).kind(), Value::Kind::nil);
+    EXPECT_EQ(Value(static_cast<const char*>(nullptr)).kind(), Value::Kind::nil);
     EXPECT_TRUE(Value(1.5).isNumber());
     EXPECT_EQ(*Value(3).asReal(), 3.0);
     // Copies share the immutable collection.

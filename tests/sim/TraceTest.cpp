@@ -46,7 +46,7 @@ TEST(TraceJson, JsonBecomesValues) {
     EXPECT_EQ(n[1], Value(2.5));
     EXPECT_EQ(n[2], Value(true));
     EXPECT_TRUE(n[3].isNil());
-    EXPECT_EQ(d.at("big").kind(), Value::Kind::Real);
+    EXPECT_EQ(d.at("big").kind(), Value::Kind::real);
 }
 
 TEST(Trace, WritesOneObjectPerLineEventFirst) {

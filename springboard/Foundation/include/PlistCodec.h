@@ -1,7 +1,8 @@
 #pragma once
 
-// Conversion between property-list bytes (XML or binary, via libplist) and
-// Value. Shared by the property-list file functions and the IPC wire format.
+// Conversion between property-list bytes (XML or binary) and Value. Shared by
+// the property-list file functions and the IPC wire format. Binary lists are
+// read by our own reader (BinaryPropertyListReader.h), XML ones by libplist.
 
 #include <cstddef>
 #include <optional>
@@ -27,6 +28,9 @@ HOST_API std::optional<Dictionary> parsePropertyListDictionary(const void* bytes
 
 // The property-list bytes of `value`. Nil values (which a property list
 // cannot hold) are left out of arrays and dictionaries; a nil root gives "".
+// XML gives "" as well for a value it cannot carry exactly: a string that
+// is no UTF-8 or holds a control character other than tab and line feed, a
+// date with a fraction of a second or outside the years 1 to 9999.
 HOST_API std::string xmlPropertyList(const Value& value);
 HOST_API std::string binaryPropertyList(const Value& value);
 

@@ -1,0 +1,297 @@
+#include "BinaryPropertyListReader.h"
+
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+#include <vector>
+
+#include "NSString.h"
+#include "PlistCodec.h"
+
+namespace springboard {
+
+namespace {
+
+constexpr std::size_t kHeaderSize = 8;  // "bplist00"
+constexpr std::size_t kTrailerSize = 32;
+
+// What one decoded value costs beyond what its parent already paid for it:
+// the heap blocks of a container, or a string's text once it leaves the
+// small-string buffer.
+constexpr std::size_t kContainerBlock = 64;
+constexpr std::size_t kDictionaryEntry = sizeof(std::pair<const std::string, Value>) + 32;
+
+class Reader {
+public:
+    Reader(std::string_view bytes, std::size_t budget)
+        : data_(reinterpret_cast<const unsigned char*>(bytes.data())), size_(bytes.size()), budget_(budget) {}
+
+    // Reads the trailer; false when the container is malformed.
+    bool open() {
+        if (size_ < kHeaderSize + kTrailerSize || std::memcmp(data_, "bplist00", kHeaderSize) != 0) return false;
+        const std::size_t t = size_ - kTrailerSize;
+        offsetSize_ = data_[t + 6];
+        refSize_ = data_[t + 7];
+        objectCount_ = unsignedAt(t + 8, 8);
+        topObject_ = unsignedAt(t + 16, 8);
+        const std::uint64_t table = unsignedAt(t + 24, 8);
+        if (offsetSize_ < 1 || offsetSize_ > 8 || refSize_ < 1 || refSize_ > 8) return false;
+        if (objectCount_ == 0 || objectCount_ > size_ || topObject_ >= objectCount_) return false;
+        if (table < kHeaderSize || table > t || objectCount_ * offsetSize_ > t - table) return false;
+        tableAt_ = static_cast<std::size_t>(table);
+        onPath_.assign(static_cast<std::size_t>(objectCount_), false);
+        return true;
+    }
+
+    std::optional<Value> root() { return value(topObject_, 1); }
+
+    std::optional<Dictionary> rootDictionary() {
+        Object object;
+        if (!enter(topObject_, 1, object) || object.marker >> 4 != 0xD) return std::nullopt;
+        auto result = dictionary(object, 1);
+        onPath_[static_cast<std::size_t>(topObject_)] = false;
+        return result;
+    }
+
+private:
+    // An object's marker and, for those that have one, its count and where
+    // its content starts.
+    struct Object {
+        std::uint64_t index = 0;
+        unsigned char marker = 0;
+        std::uint64_t count = 0;
+        std::size_t at = 0;
+    };
+
+    std::uint64_t unsignedAt(std::size_t at, std::size_t width) const {
+        std::uint64_t value = 0;
+        for (std::size_t i = 0; i < width; ++i) value = (value << 8) | data_[at + i];
+        return value;
+    }
+
+    bool charge(std::size_t bytes) {
+        if (bytes > budget_) return false;
+        budget_ -= bytes;
+        return true;
+    }
+
+    // Whether `length` bytes from `at` lie before the offset table.
+    bool fits(std::size_t at, std::uint64_t length) const { return at <= tableAt_ && length <= tableAt_ - at; }
+
+    // Locates object `index` at nesting level `depth`, counts it and marks it
+    // as being on the current path (for the cycle check).
+    bool enter(std::uint64_t index, std::size_t depth, Object& object) {
+        if (index >= objectCount_ || depth > kMaxPropertyListDepth || ++nodes_ > kMaxPropertyListNodes) return false;
+        if (onPath_[static_cast<std::size_t>(index)]) return false;  // a cycle
+        const std::uint64_t offset = unsignedAt(tableAt_ + static_cast<std::size_t>(index) * offsetSize_, offsetSize_);
+        if (offset < kHeaderSize || offset >= tableAt_) return false;
+        object.index = index;
+        object.at = static_cast<std::size_t>(offset);
+        object.marker = data_[object.at++];
+        const unsigned type = object.marker >> 4;
+        if (type == 0x4 || type == 0x5 || type == 0x6 || type == 0xA || type == 0xD) {
+            object.count = object.marker & 0x0F;
+            if (object.count == 0x0F) {
+                // The count follows as an integer object of 1, 2, 4 or 8 bytes.
+                if (!fits(object.at, 1) || data_[object.at] >> 4 != 0x1 || (data_[object.at] & 0x0F) > 3) return false;
+                const std::size_t width = std::size_t{1} << (data_[object.at] & 0x0F);
+                if (!fits(object.at + 1, width)) return false;
+                object.count = unsignedAt(object.at + 1, width);
+                object.at += 1 + width;
+            }
+            if (object.count > size_) return false;
+        }
+        onPath_[static_cast<std::size_t>(index)] = true;
+        return true;
+    }
+
+    std::uint64_t ref(std::size_t at, std::uint64_t i) const {
+        return unsignedAt(at + static_cast<std::size_t>(i) * refSize_, refSize_);
+    }
+
+    std::optional<Value> value(std::uint64_t index, std::size_t depth) {
+        Object object;
+        if (!enter(index, depth, object)) return std::nullopt;
+        auto result = decode(object, depth);
+        onPath_[static_cast<std::size_t>(index)] = false;
+        return result;
+    }
+
+    std::optional<Value> decode(const Object& object, std::size_t depth) {
+        const unsigned low = object.marker & 0x0F;
+        switch (object.marker >> 4) {
+            case 0x0:
+                if (object.marker == 0x08 || object.marker == 0x09) return Value(object.marker == 0x09);
+                return std::nullopt;  // null and fill bytes stand for no property-list object
+            case 0x1: return integer(object.at, low);
+            case 0x2: {
+                if (low == 2 && fits(object.at, 4)) {
+                    const auto bits = static_cast<std::uint32_t>(unsignedAt(object.at, 4));
+                    float f;
+                    std::memcpy(&f, &bits, sizeof f);
+                    return Value(static_cast<double>(f));
+                }
+                if (low == 3 && fits(object.at, 8)) return Value(doubleAt(object.at));
+                return std::nullopt;
+            }
+            case 0x3:
+                if (object.marker != 0x33 || !fits(object.at, 8)) return std::nullopt;
+                return Value(Date{doubleAt(object.at)});
+            case 0x4: {
+                if (!fits(object.at, object.count) || !charge(static_cast<std::size_t>(object.count))) return std::nullopt;
+                Data data;
+                data.bytes.assign(data_ + object.at, data_ + object.at + object.count);
+                return Value(std::move(data));
+            }
+            case 0x5:
+            case 0x6: {
+                auto text = string(object);
+                if (!text) return std::nullopt;
+                return Value(std::move(*text));
+            }
+            case 0xA: {
+                if (!fits(object.at, object.count * refSize_) ||
+                    !charge(static_cast<std::size_t>(object.count) * sizeof(Value) + kContainerBlock))
+                    return std::nullopt;
+                Array array;
+                array.reserve(static_cast<std::size_t>(object.count));
+                for (std::uint64_t i = 0; i < object.count; ++i) {
+                    auto element = value(ref(object.at, i), depth + 1);
+                    if (!element) return std::nullopt;
+                    array.push_back(std::move(*element));
+                }
+                return Value(std::move(array));
+            }
+            case 0xD: {
+                auto entries = dictionary(object, depth);
+                if (!entries) return std::nullopt;
+                return Value(std::move(*entries));
+            }
+            default: return std::nullopt;  // UIDs, sets and unassigned markers
+        }
+    }
+
+    double doubleAt(std::size_t at) const {
+        const std::uint64_t bits = unsignedAt(at, 8);
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        return d;
+    }
+
+    // Integers of 1, 2 and 4 bytes are unsigned, of 8 bytes signed; 16 bytes
+    // are a signed 128-bit number, which must lie in -2^63 .. 2^64-1.
+    std::optional<Value> integer(std::size_t at, unsigned low) {
+        if (low > 4 || !fits(at, std::size_t{1} << low)) return std::nullopt;
+        if (low < 3) return Value(static_cast<long long>(unsignedAt(at, std::size_t{1} << low)));
+        if (low == 3) return Value(static_cast<long long>(unsignedAt(at, 8)));
+        const std::uint64_t high = unsignedAt(at, 8), lowWord = unsignedAt(at + 8, 8);
+        if (high == 0) return Value::unsignedInteger(lowWord);
+        if (high == ~std::uint64_t{0} && (lowWord >> 63) != 0) return Value(static_cast<long long>(lowWord));
+        return std::nullopt;
+    }
+
+    std::optional<std::string> string(const Object& object) {
+        const unsigned type = object.marker >> 4;
+        if (type == 0x5) {
+            if (!fits(object.at, object.count)) return std::nullopt;
+            const std::string_view text(reinterpret_cast<const char*>(data_ + object.at),
+                                        static_cast<std::size_t>(object.count));
+            if (!isValidUTF8(text) || (text.size() > 15 && !charge(text.size() + 1))) return std::nullopt;
+            return std::string(text);
+        }
+        if (type != 0x6 || object.count > size_ / 2 || !fits(object.at, object.count * 2)) return std::nullopt;
+        std::string text;
+        // Each UTF-16 unit becomes at most three bytes of UTF-8.
+        const auto units = static_cast<std::size_t>(object.count);
+        if (units * 3 > 15 && !charge(units * 3 + 1)) return std::nullopt;
+        text.reserve(units * 3);
+        for (std::size_t i = 0; i < units; ++i) {
+            char32_t code = static_cast<char32_t>(unsignedAt(object.at + 2 * i, 2));
+            if (code >= 0xDC00 && code <= 0xDFFF) return std::nullopt;
+            if (code >= 0xD800 && code <= 0xDBFF) {
+                if (i + 1 == units) return std::nullopt;
+                const auto trail = static_cast<char32_t>(unsignedAt(object.at + 2 * ++i, 2));
+                if (trail < 0xDC00 || trail > 0xDFFF) return std::nullopt;
+                code = 0x10000 + ((code - 0xD800) << 10) + (trail - 0xDC00);
+            }
+            appendUTF8(text, code);
+        }
+        return text;
+    }
+
+    static void appendUTF8(std::string& out, char32_t code) {
+        if (code < 0x80) {
+            out.push_back(static_cast<char>(code));
+        } else if (code < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        } else if (code < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        }
+    }
+
+    std::optional<Dictionary> dictionary(const Object& object, std::size_t depth) {
+        if (object.count > size_ / 2 || !fits(object.at, object.count * 2 * refSize_) ||
+            !charge(static_cast<std::size_t>(object.count) * kDictionaryEntry + kContainerBlock))
+            return std::nullopt;
+        Dictionary entries;
+        const std::size_t valuesAt = object.at + static_cast<std::size_t>(object.count) * refSize_;
+        for (std::uint64_t i = 0; i < object.count; ++i) {
+            Object key;
+            if (!enter(ref(object.at, i), depth + 1, key)) return std::nullopt;
+            onPath_[static_cast<std::size_t>(key.index)] = false;  // a string holds no references
+            if (key.marker >> 4 != 0x5 && key.marker >> 4 != 0x6) return std::nullopt;
+            auto name = string(key);
+            if (!name) return std::nullopt;
+            auto element = value(ref(valuesAt, i), depth + 1);
+            if (!element) return std::nullopt;
+            // Keys mostly come in order: the end hint makes each insert constant-time.
+            entries.insert_or_assign(entries.end(), std::move(*name), std::move(*element));
+        }
+        return entries;
+    }
+
+    const unsigned char* data_;
+    std::size_t size_;
+    std::size_t budget_;
+    std::size_t offsetSize_ = 0, refSize_ = 0, tableAt_ = 0;
+    std::uint64_t objectCount_ = 0, topObject_ = 0;
+    std::size_t nodes_ = 0;
+    std::vector<bool> onPath_;
+};
+
+}  // namespace
+
+std::optional<Value> readBinaryPropertyList(std::string_view bytes, std::size_t budget) {
+    try {
+        Reader reader(bytes, budget);
+        if (!reader.open()) return std::nullopt;
+        return reader.root();
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    } catch (const std::length_error&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<Dictionary> readBinaryPropertyListDictionary(std::string_view bytes, std::size_t budget) {
+    try {
+        Reader reader(bytes, budget);
+        if (!reader.open()) return std::nullopt;
+        return reader.rootDictionary();
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    } catch (const std::length_error&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace springboard

@@ -1,0 +1,53 @@
+#include "FileDescriptor.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+namespace springboard {
+
+void FileDescriptor::reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+}
+
+FileDescriptor openRegularFile(const std::string& path) {
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a
+    // writer before fstat could tell us what it is.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    struct stat st {};
+    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return FileDescriptor();
+    return fd;
+}
+
+std::optional<std::string> readRegularFile(const std::string& path, std::size_t maxBytes) {
+    FileDescriptor fd = openRegularFile(path);
+    if (!fd) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || static_cast<std::uint64_t>(st.st_size) > maxBytes) return std::nullopt;
+    std::string bytes;
+    bytes.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t done = 0;
+    // The file may grow while we read: read on to its end, up to the bound.
+    for (;;) {
+        if (done == bytes.size()) {
+            if (bytes.size() > maxBytes) return std::nullopt;
+            bytes.resize(bytes.size() + 4096);
+        }
+        const ssize_t n = ::read(fd.get(), bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    if (done > maxBytes) return std::nullopt;
+    bytes.resize(done);
+    return bytes;
+}
+
+bool isRegularFile(const std::string& path) { return static_cast<bool>(openRegularFile(path)); }
+
+}  // namespace springboard
