@@ -75,7 +75,10 @@ bool isValidUTF8(std::string_view text) {
         std::size_t length;
         char32_t codePoint;
         if (lead < 0x80) {
-            ++i;
+            // A run of ASCII between multi-byte characters ("n\xC2\xB0 12 \xC3\xA0"):
+            // byte by byte, without going back to the word test each time.
+            do ++i;
+            while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80);
             continue;
         } else if ((lead & 0xE0) == 0xC0) {
             length = 2;
