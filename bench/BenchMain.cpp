@@ -35,11 +35,25 @@ std::map<std::string, double>& goals() {
     return table;
 }
 
+struct Limit {
+    std::string name, counter;
+    double limit;
+};
+
+std::vector<Limit>& limits() {
+    static std::vector<Limit> table;
+    return table;
+}
+
+// Whether `runName` is `key` or "key/…".
+bool named(const std::string& runName, const std::string& key) {
+    return runName.compare(0, key.size(), key) == 0 && (runName.size() == key.size() || runName[key.size()] == '/');
+}
+
 // The goal for a run named "KEY/…" or "KEY".
 const double* goalFor(const std::string& runName) {
     for (const auto& [key, goal] : goals()) {
-        if (runName.compare(0, key.size(), key) == 0 && (runName.size() == key.size() || runName[key.size()] == '/'))
-            return &goal;
+        if (named(runName, key)) return &goal;
     }
     return nullptr;
 }
@@ -65,12 +79,27 @@ struct Ratio {
     std::vector<double> rounds, subjectMicros, rawMicros;
 };
 
+struct Checked {
+    std::string counter;
+    double limit;
+    std::vector<double> rounds;
+};
+
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         sampleLoad();
         for (const Run& run : runs) {
             if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
+            for (const Limit& limit : limits()) {
+                const auto value = run.counters.find(limit.counter);
+                if (!named(run.benchmark_name(), limit.name) || value == run.counters.end()) continue;
+                auto [it, added] = checked.try_emplace(shortName(run) + " " + limit.counter);
+                if (added) checkedOrder.push_back(it->first);
+                it->second.counter = limit.counter;
+                it->second.limit = limit.limit;
+                it->second.rounds.push_back(value->second.value);
+            }
             const auto ratio = run.counters.find("ratio");
             if (ratio == run.counters.end()) continue;
             auto [it, added] = ratios.try_emplace(shortName(run));
@@ -93,6 +122,8 @@ public:
 
     std::map<std::string, Ratio> ratios;
     std::vector<std::string> order;  // first seen first
+    std::map<std::string, Checked> checked;
+    std::vector<std::string> checkedOrder;
     double minLoad = 1e9, maxLoad = -1;
 };
 
@@ -133,6 +164,19 @@ void printSummary(const SummaryReporter& reporter) {
         std::printf("%-34s %7.3f %15s %7zu %6s %-7s %12.2f %12.2f\n", key.c_str(), ratio, spread, row.rounds.size(),
                     goalText, verdict, median(row.subjectMicros), median(row.rawMicros));
     }
+    if (reporter.checkedOrder.empty()) return;
+    std::printf("\nOther figures against their limits (median of the rounds, range as spread)\n");
+    std::printf("%-44s %10s %21s %7s %10s %s\n", "benchmark and figure", "value", "spread", "rounds", "limit", "");
+    for (const std::string& key : reporter.checkedOrder) {
+        const Checked& row = reporter.checked.at(key);
+        const double value = median(row.rounds);
+        const auto [lo, hi] = std::minmax_element(row.rounds.begin(), row.rounds.end());
+        char spread[48];
+        std::snprintf(spread, sizeof spread, "%.2f-%.2f", *lo, *hi);
+        const char* verdict = row.rounds.size() < kFewestRounds ? "(few)" : value <= row.limit ? "met" : "MISSED";
+        std::printf("%-44s %10.2f %21s %7zu %10.2f %s\n", key.c_str(), value, spread, row.rounds.size(), row.limit,
+                    verdict);
+    }
 }
 
 // Takes "--rounds=N" out of the arguments; the rest are Google Benchmark's.
@@ -152,6 +196,10 @@ int takeRounds(int& argc, char** argv) {
 }  // namespace
 
 void registerGoal(const std::string& name, double goal) { goals()[name] = goal; }
+
+void registerLimit(const std::string& name, const std::string& counter, double limit) {
+    limits().push_back({name, counter, limit});
+}
 
 }  // namespace bench
 

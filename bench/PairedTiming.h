@@ -25,6 +25,12 @@ namespace bench {
 // at the end of the run. `name` is the benchmark's full name (with its args).
 void registerGoal(const std::string& name, double goal);
 
+// Adds a row for a figure that is no ratio: counter `counter` of the
+// benchmark `name` (full name, with its args), checked against an upper
+// limit in the counter's own unit (e.g. a server's peak memory in MiB). The
+// table gives the median over the rounds and their range, like a ratio.
+void registerLimit(const std::string& name, const std::string& counter, double limit);
+
 inline double median(std::vector<double> values) {
     if (values.empty()) return 0;
     auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
