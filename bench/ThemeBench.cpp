@@ -31,8 +31,8 @@ BENCHMARK_CAPTURE(BM_ThemeFromSettings, xml, bench::PlistFormat::Xml)
     ->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(0.3);
 
 [[maybe_unused]] const bool goals = [] {
-    bench::registerGoal("BM_ThemeFromSettings/binary", 1.20);
-    bench::registerGoal("BM_ThemeFromSettings/xml", 1.20);
+    bench::registerGoal("BM_ThemeFromSettings/binary", 1.10);
+    bench::registerGoal("BM_ThemeFromSettings/xml", 1.10);
     return true;
 }();
 

@@ -3,8 +3,8 @@
 // A writer of binary property lists ("bplist00") straight from Value.
 // libplist's own writer looks for duplicate objects through a hash that
 // only sees the first bytes of a string, so many strings sharing a prefix
-// ("Groceries 1", "Groceries 2", ...) make it quadratic: 12 ms for 1,000
-// list titles against 0.5 ms for the same titles with distinct prefixes.
+// ("Groceries 1", "Groceries 2", ...) make it quadratic, and IPC replies of
+// list titles are just that (measurements: docs/PERFORMANCE.md).
 // This writer stores every object once as it comes (no sharing) in linear
 // time.
 

@@ -73,6 +73,13 @@ bool isValidUTF8(std::string_view text) {
                (std::memcpy(&word, text.data() + i, sizeof word), (word & 0x8080808080808080ULL) == 0))
             i += sizeof word;
         if (i == text.size()) break;
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            // A run of ASCII between multi-byte characters ("n\xC2\xB0 12 \xC3\xA0"):
+            // byte by byte, without going back to the word test each time.
+            do ++i;
+            while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80);
+            continue;
+        }
         if (!springboard::decodeUTF8(text, i)) return false;
     }
     return true;
