@@ -57,7 +57,7 @@ TEST(HostileIPCClientsTest, GoodClientsGetTheListsWhileBadOnesChurn) {
     auto services = SpringBoardServices::boot(device.root());
     ASSERT_NE(dlopen(VELMORA_COMPANION_LIBRARY, RTLD_NOW | RTLD_LOCAL), nullptr) << dlerror();
     springboard::IPCServer::Options options;
-    options.maxConnections = 8;
+    options.maxWorkers = 8;
     options.idleTimeout = std::chrono::milliseconds(2000);
     std::string error;
     auto server = springboard::IPCServer::start(device.root(), options, &error);

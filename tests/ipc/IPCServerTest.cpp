@@ -252,7 +252,7 @@ TEST_F(IPCServerTest, AnIdleConnectionIsClosedAfterTheIdleTimeout) {
 TEST_F(IPCServerTest, ConnectionsBeyondTheLimitWaitTheirTurn) {
     server_.reset();
     springboard::IPCServer::Options options;
-    options.maxConnections = 1;
+    options.maxWorkers = 1;
     server_ = springboard::IPCServer::start(device_.str(), options, nullptr);
     ASSERT_NE(server_, nullptr);
     std::atomic<int> answered{0};
