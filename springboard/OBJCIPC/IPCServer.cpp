@@ -1,6 +1,7 @@
 #include "IPCServer.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -375,9 +376,15 @@ IPCServer::Next IPCServer::answer(Connection& c) {
         if (frame.size() - objcipc::kFrameHeaderSize > objcipc::kMaxReplyPayload)
             frame = objcipc::encodeFrame(objcipc::replyBody(std::nullopt, objcipc::kReplyTooLarge));
     }
-    {
-        std::lock_guard lock(mutex_);
-        releaseBudgetLocked(c);
+    if (c.budget > 0) {
+        {
+            std::lock_guard lock(mutex_);
+            releaseBudgetLocked(c);
+        }
+        // A large request's decoded objects are freed, but the allocator
+        // keeps their pages in this thread's arena; the next large request,
+        // decoded on another worker, would stack its own on top. Return them.
+        ::malloc_trim(0);
     }
     // Bytes of a next request read along with this one move to the front.
     const std::size_t rest = c.filled - c.frameSize;
