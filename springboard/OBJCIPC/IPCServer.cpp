@@ -314,6 +314,9 @@ void IPCServer::take(std::uint64_t id) {
 }
 
 IPCServer::Next IPCServer::advance(Connection& connection) {
+    // Too late for its request, its reply or its lifetime, though the sweep
+    // has not come round to it yet.
+    if (Clock::now() >= connection.deadline) return Next::Close;
     if (!connection.out.empty()) return writeReply(connection);
     return readRequest(connection);
 }
