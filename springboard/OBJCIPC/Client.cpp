@@ -1,5 +1,6 @@
 #include "Client.h"
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -38,6 +39,9 @@ SendResult sendMessage(const std::string& deviceRoot, const std::string& message
         ::close(fd);
         return result;
     }
+    // One message per connection: saying so lets the server close its end
+    // as soon as the reply is out.
+    ::shutdown(fd, SHUT_WR);
     FrameRead read = readFrame(fd, deadline, -1, kMaxReplyPayload);
     ::close(fd);
     switch (read.status) {
