@@ -80,9 +80,21 @@ bool clearStaleSocket(const std::string& path, std::string& error) {
 }  // namespace
 
 struct IPCServer::Connection {
+    // Room for `size` bytes, keeping the `filled` ones.
+    void reserve(std::size_t size) {
+        if (capacity >= size) return;
+        std::unique_ptr<char[]> bigger(new char[size]);
+        if (filled > 0) std::memcpy(bigger.get(), in.get(), filled);
+        in = std::move(bigger);
+        capacity = size;
+    }
+
     int fd = -1;
     std::uint64_t id = 0;
-    std::string in;              // request bytes read; the first `filled` are real
+    // Request bytes read; the first `filled` are real. Never zero-filled:
+    // clearing 16 KiB per message cost more than the rest of reading it.
+    std::unique_ptr<char[]> in;
+    std::size_t capacity = 0;
     std::size_t filled = 0;
     std::size_t frameSize = 0;   // header and payload, once the header is in
     std::size_t budget = 0;      // bytes taken from the large-request budget
@@ -338,7 +350,7 @@ IPCServer::Next IPCServer::readRequest(Connection& c) {
         if (c.frameSize == 0 && c.filled >= objcipc::kFrameHeaderSize) {
             // Anything malformed or oversized ends the connection; the peer
             // learns of it by the closed socket.
-            const auto length = objcipc::decodeFrameHeader(reinterpret_cast<const unsigned char*>(c.in.data()));
+            const auto length = objcipc::decodeFrameHeader(reinterpret_cast<const unsigned char*>(c.in.get()));
             if (!length) return Next::Close;
             if (*length > kSmallRequest && c.budget == 0) {
                 std::lock_guard lock(mutex_);
@@ -352,8 +364,8 @@ IPCServer::Next IPCServer::readRequest(Connection& c) {
 
         // Past the first read, exactly the rest of this frame is read.
         const std::size_t want = c.frameSize > 0 ? c.frameSize : kFirstRead;
-        if (c.in.size() < want) c.in.resize(want);
-        const ssize_t n = ::recv(c.fd, c.in.data() + c.filled, want - c.filled, MSG_DONTWAIT);
+        c.reserve(want);
+        const ssize_t n = ::recv(c.fd, c.in.get() + c.filled, want - c.filled, MSG_DONTWAIT);
         if (n > 0) {
             c.filled += static_cast<std::size_t>(n);
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
@@ -370,7 +382,7 @@ IPCServer::Next IPCServer::answer(Connection& c) {
     std::string frame;
     {
         const auto body =
-            objcipc::decodeFramePayload(std::string_view(c.in).substr(objcipc::kFrameHeaderSize, c.frameSize - objcipc::kFrameHeaderSize));
+            objcipc::decodeFramePayload(std::string_view(c.in.get() + objcipc::kFrameHeaderSize, c.frameSize - objcipc::kFrameHeaderSize));
         auto request = body ? objcipc::requestFromBody(*body) : std::nullopt;
         if (!request) return Next::Close;
 
@@ -403,10 +415,13 @@ IPCServer::Next IPCServer::answer(Connection& c) {
     }
     // Bytes of a next request read along with this one move to the front.
     const std::size_t rest = c.filled - c.frameSize;
-    std::memmove(c.in.data(), c.in.data() + c.frameSize, rest);
+    std::memmove(c.in.get(), c.in.get() + c.frameSize, rest);
     c.filled = rest;
     c.frameSize = 0;
-    if (rest == 0 && c.in.capacity() > 4 * kFirstRead) c.in = std::string();  // a large request's buffer goes
+    if (rest == 0 && c.capacity > kFirstRead) {  // a large request's buffer goes
+        c.in.reset();
+        c.capacity = 0;
+    }
     c.out = std::move(frame);
     c.sent = 0;
     c.deadline = std::min(Clock::now() + options_.idleTimeout, c.expires);
@@ -435,14 +450,14 @@ IPCServer::Next IPCServer::writeReply(Connection& c) {
     if (c.filled == 0) {
         // An app that sends one message half-closes after it: seeing the end
         // now saves waiting for it. Bytes of a next request are kept.
-        if (c.in.size() < kFirstRead) c.in.resize(kFirstRead);
-        const ssize_t n = ::recv(c.fd, c.in.data(), kFirstRead, MSG_DONTWAIT);
+        c.reserve(kFirstRead);
+        const ssize_t n = ::recv(c.fd, c.in.get(), kFirstRead, MSG_DONTWAIT);
         if (n == 0) return Next::Close;
         if (n > 0) c.filled = static_cast<std::size_t>(n);
         else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return Next::Close;
     }
     if (c.filled >= objcipc::kFrameHeaderSize) {
-        const auto length = objcipc::decodeFrameHeader(reinterpret_cast<const unsigned char*>(c.in.data()));
+        const auto length = objcipc::decodeFrameHeader(reinterpret_cast<const unsigned char*>(c.in.get()));
         if (!length) return Next::Close;
         if (c.filled >= objcipc::kFrameHeaderSize + *length) return Next::Ready;
     }

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 #include "Frame.h"
@@ -33,12 +34,12 @@ ReadStatus waitFor(int fd, short events, Clock::time_point deadline, int stopFd)
     }
 }
 
-// Reads until `buffer` holds at least `want` bytes, reading at most up to
-// its size. Closed on end of file before that.
-ReadStatus readAtLeast(int fd, std::string& buffer, std::size_t& have, std::size_t want, Clock::time_point deadline,
-                       int stopFd) {
+// Reads until `have` of the `size` bytes at `buffer` are at least `want`,
+// reading at most `size`. Closed on end of file before that.
+ReadStatus readAtLeast(int fd, char* buffer, std::size_t size, std::size_t& have, std::size_t want,
+                       Clock::time_point deadline, int stopFd) {
     while (have < want) {
-        const ssize_t n = ::recv(fd, buffer.data() + have, buffer.size() - have, MSG_DONTWAIT);
+        const ssize_t n = ::recv(fd, buffer + have, size - have, MSG_DONTWAIT);
         if (n > 0) {
             have += static_cast<std::size_t>(n);
         } else if (n == 0) {
@@ -128,16 +129,17 @@ int connectUnixSocket(const std::string& path, Clock::time_point deadline) {
 }
 
 FrameRead readFrame(int fd, Clock::time_point deadline, int stopFd, std::size_t maxPayload) {
-    // Room for a small frame whole; the buffer grows once the header says
-    // how long the frame is. Nothing past the frame is read.
+    // A small frame fits whole in this first buffer (uninitialised: clearing
+    // it would cost more than reading into it); a larger one moves to a
+    // buffer of its announced size. Nothing past the frame is read.
     constexpr std::size_t kFirstRead = 16 * 1024;
-    std::string buffer(kFirstRead, '\0');
+    char first[kFirstRead];
     std::size_t have = 0;
     FrameRead result;
-    result.status = readAtLeast(fd, buffer, have, kFrameHeaderSize, deadline, stopFd);
+    result.status = readAtLeast(fd, first, kFirstRead, have, kFrameHeaderSize, deadline, stopFd);
     if (result.status != ReadStatus::Ok) return result;
     unsigned char header[kFrameHeaderSize];
-    std::memcpy(header, buffer.data(), kFrameHeaderSize);
+    std::memcpy(header, first, kFrameHeaderSize);
     const auto length = decodeFrameHeader(header, maxPayload);
     if (!length) {
         const bool announced = header[0] | header[1] | header[2] | header[3];
@@ -149,10 +151,16 @@ FrameRead readFrame(int fd, Clock::time_point deadline, int stopFd, std::size_t 
         result.status = ReadStatus::Malformed;
         return result;
     }
-    buffer.resize(total);
-    result.status = readAtLeast(fd, buffer, have, total, deadline, stopFd);
+    std::unique_ptr<char[]> large;
+    char* buffer = first;
+    if (total > kFirstRead) {
+        large.reset(new char[total]);
+        std::memcpy(large.get(), first, have);
+        buffer = large.get();
+    }
+    result.status = readAtLeast(fd, buffer, total, have, total, deadline, stopFd);
     if (result.status != ReadStatus::Ok) return result;
-    result.body = decodeFramePayload(std::string_view(buffer).substr(kFrameHeaderSize));
+    result.body = decodeFramePayload(std::string_view(buffer + kFrameHeaderSize, *length));
     if (!result.body) result.status = ReadStatus::Malformed;
     return result;
 }
