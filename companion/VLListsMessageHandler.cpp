@@ -6,7 +6,10 @@ Dictionary VLListsMessageHandler(const Dictionary& /*message*/) {
     Array lists;
     {
         const auto reader = VLDynamicReader::init();
-        for (auto& name : reader->listsFromDatabase()) lists.emplace_back(std::move(name));
+        auto names = reader->listsFromDatabase();
+        // One allocation for the reply's array; each title's buffer moves in.
+        lists.reserve(names.size());
+        for (auto& name : names) lists.emplace_back(std::move(name));
     }
     return Dictionary{{"lists", Value(std::move(lists))}};
 }

@@ -104,7 +104,7 @@ void appendString(std::string& out, const std::string& text) {
     }
     const auto units = utf16(text);
     appendMarker(out, 0x60, units.size());
-    for (std::uint16_t unit : units) appendBigEndian(out, unit, 2);
+    appendBigEndianRun(out, units, 2);  // one resize, not two push_backs a unit
 }
 
 std::size_t countObjects(const Value& value) {

@@ -12,22 +12,21 @@ constexpr std::string_view kBinaryPlistMagic = "bplist00";
 }
 
 std::string encodeFrame(const Dictionary& body) {
-    const std::string payload = springboard::binaryPropertyList(Value(body));
-    const auto length = static_cast<std::uint32_t>(payload.size());
-    std::string frame;
-    frame.reserve(kFrameHeaderSize + payload.size());
-    frame += static_cast<char>((length >> 24) & 0xFF);
-    frame += static_cast<char>((length >> 16) & 0xFF);
-    frame += static_cast<char>((length >> 8) & 0xFF);
-    frame += static_cast<char>(length & 0xFF);
-    frame += payload;
+    // The header goes in front of the payload in the writer's own buffer,
+    // which it reserved with room to spare: no second buffer for the frame.
+    std::string frame = springboard::binaryPropertyList(Value(body));
+    const auto length = static_cast<std::uint32_t>(frame.size());
+    const char header[kFrameHeaderSize] = {static_cast<char>((length >> 24) & 0xFF),
+                                           static_cast<char>((length >> 16) & 0xFF),
+                                           static_cast<char>((length >> 8) & 0xFF), static_cast<char>(length & 0xFF)};
+    frame.insert(0, header, kFrameHeaderSize);
     return frame;
 }
 
-std::optional<std::size_t> decodeFrameHeader(const unsigned char header[kFrameHeaderSize]) {
+std::optional<std::size_t> decodeFrameHeader(const unsigned char header[kFrameHeaderSize], std::size_t maxPayload) {
     const std::size_t length = (std::size_t{header[0]} << 24) | (std::size_t{header[1]} << 16) |
                                (std::size_t{header[2]} << 8) | std::size_t{header[3]};
-    if (length == 0 || length > kMaxFramePayload) return std::nullopt;
+    if (length == 0 || length > maxPayload) return std::nullopt;
     return length;
 }
 
@@ -37,7 +36,7 @@ std::optional<Dictionary> decodeFramePayload(std::string_view payload) {
 
 std::optional<Dictionary> decodeFramePayload(std::string_view payload, std::size_t budget) {
     // Only the binary form travels; refusing XML keeps the parser surface small.
-    if (payload.size() > kMaxFramePayload || payload.substr(0, kBinaryPlistMagic.size()) != kBinaryPlistMagic)
+    if (payload.size() > kMaxReplyPayload || payload.substr(0, kBinaryPlistMagic.size()) != kBinaryPlistMagic)
         return std::nullopt;
     // Decoded straight into a dictionary, with every decoded byte counted: a
     // megabyte of references to one object must not cost a hundred.
@@ -74,6 +73,12 @@ std::optional<Dictionary> replyFromBody(const Dictionary& body) {
     const auto reply = body.find("reply");
     if (reply == body.end() || !reply->second.asDictionary()) return std::nullopt;
     return *reply->second.asDictionary();
+}
+
+std::optional<std::string> errorFromBody(const Dictionary& body) {
+    const auto error = body.find("error");
+    if (error == body.end() || !error->second.asString()) return std::nullopt;
+    return *error->second.asString();
 }
 
 }  // namespace objcipc

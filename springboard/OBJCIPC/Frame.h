@@ -20,20 +20,30 @@
 
 namespace objcipc {
 
-// Payloads longer than this are refused; a peer announcing one is dropped.
+// Request payloads longer than this are refused; a peer announcing one is
+// dropped. Requests are small (a name and a few values); replies may carry
+// every list title, so they may be far longer.
 inline constexpr std::size_t kMaxFramePayload = 1u << 20;
+inline constexpr std::size_t kMaxReplyPayload = 64u << 20;
 inline constexpr std::size_t kFrameHeaderSize = 4;
+
+// The error text SpringBoard answers with instead of a reply over
+// kMaxReplyPayload.
+inline constexpr const char* kReplyTooLarge = "reply too large";
 
 // The whole frame (header and payload) carrying `body`.
 HOST_API std::string encodeFrame(const Dictionary& body);
 
 // The payload length a 4-byte header announces; absent when it is zero or
-// over kMaxFramePayload.
-HOST_API std::optional<std::size_t> decodeFrameHeader(const unsigned char header[kFrameHeaderSize]);
+// over `maxPayload` (kMaxFramePayload for requests, kMaxReplyPayload for
+// replies).
+HOST_API std::optional<std::size_t> decodeFrameHeader(const unsigned char header[kFrameHeaderSize],
+                                                      std::size_t maxPayload = kMaxFramePayload);
 
 // The dictionary a payload carries: absent unless it is a binary property
-// list with a dictionary root whose decoded values fit in `budget` bytes
-// (by default springboard::defaultDecodeBudget of the payload's size).
+// list with a dictionary root, at most kMaxReplyPayload long, whose decoded
+// values fit in `budget` bytes (by default springboard::defaultDecodeBudget of
+// the payload's size).
 HOST_API std::optional<Dictionary> decodeFramePayload(std::string_view payload);
 HOST_API std::optional<Dictionary> decodeFramePayload(std::string_view payload, std::size_t budget);
 
@@ -54,5 +64,7 @@ HOST_API std::optional<Request> requestFromBody(const Dictionary& body);
 HOST_API Dictionary replyBody(const std::optional<Dictionary>& reply, const std::string& error = "no reply");
 // The reply dictionary; absent for the error marker or any other shape.
 HOST_API std::optional<Dictionary> replyFromBody(const Dictionary& body);
+// The error marker's text; absent for a reply or any other shape.
+HOST_API std::optional<std::string> errorFromBody(const Dictionary& body);
 
 }  // namespace objcipc

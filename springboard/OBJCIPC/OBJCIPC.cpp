@@ -1,14 +1,11 @@
 #include "OBJCIPC.h"
 
-#include <unistd.h>
-
 #include <map>
 #include <mutex>
 
-#include "Frame.h"
+#include "Client.h"
 #include "HandlerTable.h"
 #include "Platform.h"
-#include "SocketIO.h"
 
 namespace objcipc {
 
@@ -41,18 +38,5 @@ void OBJCIPC::registerIncomingMessageFromAppHandlerForMessageName(const std::str
 std::optional<Dictionary> OBJCIPC::sendMessageToSpringBoardWithMessageName(const std::string& messageName,
                                                                            const Dictionary& message,
                                                                            double timeoutSeconds) {
-    const std::string root = springboard::deviceRoot();
-    if (root.empty() || !(timeoutSeconds > 0)) return std::nullopt;
-    // Cap the wait at a day so the deadline arithmetic cannot overflow.
-    const auto timeout = std::chrono::duration<double>(std::min(timeoutSeconds, 86400.0));
-    const auto deadline = objcipc::Clock::now() + std::chrono::duration_cast<objcipc::Clock::duration>(timeout);
-
-    const int fd = objcipc::connectUnixSocket(objcipc::socketPathForDevice(root), deadline);
-    if (fd < 0) return std::nullopt;
-    std::optional<Dictionary> reply;
-    if (objcipc::writeAll(fd, objcipc::encodeFrame(objcipc::requestBody(messageName, message)), deadline, -1)) {
-        if (const auto body = objcipc::readFrame(fd, deadline, -1)) reply = objcipc::replyFromBody(*body);
-    }
-    ::close(fd);
-    return reply;
+    return objcipc::sendMessage(springboard::deviceRoot(), messageName, message, timeoutSeconds).reply;
 }

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 #include "Frame.h"
@@ -16,39 +17,42 @@ namespace objcipc {
 
 namespace {
 
-// Waits for `events` on `fd`; false on timeout, stop or error.
-bool waitFor(int fd, short events, Clock::time_point deadline, int stopFd) {
+// Waits for `events` on `fd`: Ok, TimedOut, Stopped or Failed.
+ReadStatus waitFor(int fd, short events, Clock::time_point deadline, int stopFd) {
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) return false;
+        if (left <= 0) return ReadStatus::TimedOut;
         pollfd fds[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}};
         const int n = ::poll(fds, stopFd >= 0 ? 2 : 1, static_cast<int>(std::min<long long>(left, 1000 * 60)));
         if (n < 0) {
             if (errno == EINTR) continue;
-            return false;
+            return ReadStatus::Failed;
         }
         if (n == 0) continue;
-        if (stopFd >= 0 && (fds[1].revents & POLLIN)) return false;
-        if (fds[0].revents & (events | POLLHUP | POLLERR)) return true;
+        if (stopFd >= 0 && (fds[1].revents & POLLIN)) return ReadStatus::Stopped;
+        if (fds[0].revents & (events | POLLHUP | POLLERR)) return ReadStatus::Ok;
     }
 }
 
-// Reads exactly `size` bytes. Absent on any shortfall (end of file included).
-bool readExactly(int fd, char* buffer, std::size_t size, Clock::time_point deadline, int stopFd) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::recv(fd, buffer + done, size - done, MSG_DONTWAIT);
+// Reads until `have` of the `size` bytes at `buffer` are at least `want`,
+// reading at most `size`. Closed on end of file before that.
+ReadStatus readAtLeast(int fd, char* buffer, std::size_t size, std::size_t& have, std::size_t want,
+                       Clock::time_point deadline, int stopFd) {
+    while (have < want) {
+        const ssize_t n = ::recv(fd, buffer + have, size - have, MSG_DONTWAIT);
         if (n > 0) {
-            done += static_cast<std::size_t>(n);
+            have += static_cast<std::size_t>(n);
         } else if (n == 0) {
-            return false;
+            return ReadStatus::Closed;
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (!waitFor(fd, POLLIN, deadline, stopFd)) return false;
+            if (const ReadStatus waited = waitFor(fd, POLLIN, deadline, stopFd); waited != ReadStatus::Ok) return waited;
+        } else if (errno == ECONNRESET) {
+            return ReadStatus::Closed;
         } else if (errno != EINTR) {
-            return false;
+            return ReadStatus::Failed;
         }
     }
-    return true;
+    return ReadStatus::Ok;
 }
 
 // A sockaddr_un for `path`, or for its /proc/self/fd alias through `dirFd`
@@ -112,19 +116,53 @@ int connectUnixSocket(const std::string& path, Clock::time_point deadline) {
         if (result == 0) return fd;
         ::close(fd);
         // A full backlog is the only refusal worth waiting out.
-        if (error != EAGAIN || Clock::now() >= deadline) return -1;
+        if (error != EAGAIN) {
+            errno = error;
+            return -1;
+        }
+        if (Clock::now() >= deadline) {
+            errno = ETIMEDOUT;
+            return -1;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
 }
 
-std::optional<Dictionary> readFrame(int fd, Clock::time_point deadline, int stopFd) {
+FrameRead readFrame(int fd, Clock::time_point deadline, int stopFd, std::size_t maxPayload) {
+    // A small frame fits whole in this first buffer (uninitialised: clearing
+    // it would cost more than reading into it); a larger one moves to a
+    // buffer of its announced size. Nothing past the frame is read.
+    constexpr std::size_t kFirstRead = 16 * 1024;
+    char first[kFirstRead];
+    std::size_t have = 0;
+    FrameRead result;
+    result.status = readAtLeast(fd, first, kFirstRead, have, kFrameHeaderSize, deadline, stopFd);
+    if (result.status != ReadStatus::Ok) return result;
     unsigned char header[kFrameHeaderSize];
-    if (!readExactly(fd, reinterpret_cast<char*>(header), sizeof header, deadline, stopFd)) return std::nullopt;
-    const auto length = decodeFrameHeader(header);
-    if (!length) return std::nullopt;
-    std::string payload(*length, '\0');
-    if (!readExactly(fd, payload.data(), payload.size(), deadline, stopFd)) return std::nullopt;
-    return decodeFramePayload(payload);
+    std::memcpy(header, first, kFrameHeaderSize);
+    const auto length = decodeFrameHeader(header, maxPayload);
+    if (!length) {
+        const bool announced = header[0] | header[1] | header[2] | header[3];
+        result.status = announced ? ReadStatus::Oversized : ReadStatus::Malformed;
+        return result;
+    }
+    const std::size_t total = kFrameHeaderSize + *length;
+    if (have > total) {  // the peer sent more than one frame: not a reply
+        result.status = ReadStatus::Malformed;
+        return result;
+    }
+    std::unique_ptr<char[]> large;
+    char* buffer = first;
+    if (total > kFirstRead) {
+        large.reset(new char[total]);
+        std::memcpy(large.get(), first, have);
+        buffer = large.get();
+    }
+    result.status = readAtLeast(fd, buffer, total, have, total, deadline, stopFd);
+    if (result.status != ReadStatus::Ok) return result;
+    result.body = decodeFramePayload(std::string_view(buffer + kFrameHeaderSize, *length));
+    if (!result.body) result.status = ReadStatus::Malformed;
+    return result;
 }
 
 bool writeAll(int fd, const std::string& bytes, Clock::time_point deadline, int stopFd) {
@@ -134,7 +172,7 @@ bool writeAll(int fd, const std::string& bytes, Clock::time_point deadline, int 
         if (n > 0) {
             done += static_cast<std::size_t>(n);
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!waitFor(fd, POLLOUT, deadline, stopFd)) return false;
+            if (waitFor(fd, POLLOUT, deadline, stopFd) != ReadStatus::Ok) return false;
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else {

@@ -23,13 +23,21 @@ std::string socketPathForDevice(const std::string& deviceRoot);
 // directory's /proc/self/fd entry.
 int bindUnixSocket(const std::string& path);
 
-// A connected, non-blocking socket to `path`, or -1 when nobody listens
-// there or the deadline passes first.
+// A connected, non-blocking socket to `path`, or -1 with errno set when
+// nobody listens there (ENOENT, ECONNREFUSED), it may not be used (EACCES)
+// or the deadline passes first (ETIMEDOUT).
 int connectUnixSocket(const std::string& path, Clock::time_point deadline);
 
-// Reads one whole frame. Absent on end of file, a malformed or oversized
-// frame, an I/O error, the deadline or a stop.
-std::optional<Dictionary> readFrame(int fd, Clock::time_point deadline, int stopFd);
+enum class ReadStatus { Ok, Closed, TimedOut, Stopped, Oversized, Malformed, Failed };
+
+struct FrameRead {
+    ReadStatus status = ReadStatus::Failed;
+    std::optional<Dictionary> body;  // only with Ok
+};
+
+// Reads one whole frame whose payload is at most `maxPayload` bytes. A small
+// frame usually arrives in one recv, header and payload together.
+FrameRead readFrame(int fd, Clock::time_point deadline, int stopFd, std::size_t maxPayload);
 
 // Writes all of `bytes`; false on error, the deadline or a stop.
 bool writeAll(int fd, const std::string& bytes, Clock::time_point deadline, int stopFd);

@@ -9,6 +9,7 @@
 #include "MainQueue.h"
 #include "NSDistributedNotificationCenter.h"
 #include "NotificationPostListener.h"
+#include "Client.h"
 #include "OBJCIPC.h"
 #include "PWWidgetItemListValue.h"
 #include "Platform.h"
@@ -153,9 +154,16 @@ void SpringBoardSession::front(const std::string& identifier) {
 
 void SpringBoardSession::sendIPC(const std::string& message, const nlohmann::json& payload) {
     Value request = valueFromJson(payload);
-    auto reply = OBJCIPC::sendMessageToSpringBoardWithMessageName(message, *request.asDictionary(),
-                                                                  kIPCTimeoutSeconds);
-    trace_.emit("reply", Json{{"message", message}, {"reply", reply ? jsonFromValue(Value(*reply)) : Json(nullptr)}});
+    const std::string root = springboard::deviceRoot();
+    const auto result = objcipc::sendMessage(root, message, *request.asDictionary(), kIPCTimeoutSeconds);
+    Json fields{{"message", message}, {"reply", result.reply ? jsonFromValue(Value(*result.reply)) : Json(nullptr)}};
+    // SpringBoard's own error text when it answered with one, else what kept the reply away.
+    if (!result.reply)
+        fields["error"] = result.status == objcipc::SendResult::Status::ErrorReply ||
+                                  result.status == objcipc::SendResult::Status::NoHandler
+                              ? result.detail
+                              : objcipc::describeFailure(result, root, message);
+    trace_.emit("reply", fields);
 }
 
 void SpringBoardSession::notify(const std::string& name, const nlohmann::json& payload) {

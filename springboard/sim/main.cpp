@@ -15,11 +15,11 @@
 
 #include <CLI/CLI.hpp>
 
+#include "Client.h"
 #include "ClearDatabase.h"
 #include "DeviceBuilder.h"
 #include "InteractiveConsole.h"
 #include "MainQueue.h"
-#include "OBJCIPC.h"
 #include "Platform.h"
 #include "ScriptParser.h"
 #include "SpringBoardSession.h"
@@ -216,14 +216,15 @@ int send(const std::string& device, const std::string& message, const std::strin
     auto payload = nlohmann::json::parse(json.empty() ? "{}" : json, nullptr, false);
     if (payload.is_discarded() || !payload.is_object()) return usageError("the message must be a JSON object, got " + json);
     std::error_code ec;
-    if (!fs::is_directory(device, ec)) return usageError("no device at " + device);
+    const auto type = fs::status(device, ec).type();
+    if (type == fs::file_type::not_found) return failure("no device at " + device + ": no such directory");
+    if (ec) return failure("cannot use the device " + device + ": " + ec.message());
+    if (type != fs::file_type::directory) return failure("no device at " + device + ": not a directory");
     // An app: it knows the device it runs on, and nothing of SpringBoard.
     springboard::setLogToStandardError(false);
-    springboard::setDeviceRoot(fs::absolute(device).string());
-    Value request = valueFromJson(payload);
-    auto reply = OBJCIPC::sendMessageToSpringBoardWithMessageName(message, *request.asDictionary(), 5.0);
-    if (!reply) return failure("no reply to " + message + " from SpringBoard on " + device + " (is velmora-sim run or serve running there?)");
-    std::cout << Trace::line(jsonFromValue(Value(*reply))) << "\n";
+    const auto result = objcipc::sendMessage(fs::absolute(device).string(), message, *valueFromJson(payload).asDictionary(), 5.0);
+    if (!result.reply) return failure(objcipc::describeFailure(result, device, message));
+    std::cout << Trace::line(jsonFromValue(Value(*result.reply))) << "\n";
     return 0;
 }
 

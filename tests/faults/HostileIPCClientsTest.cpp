@@ -4,7 +4,9 @@
 // requests whose sender hangs up before the reply, and two that stall with a
 // half-sent frame. Every good client's every message gets the right lists.
 // (tests/ipc covers each bad frame once against a test handler; this is the
-// churn of all of them at once against the deliverable.)
+// churn of all of them at once against the deliverable.) Then the floods:
+// keep-alive and idle connections that must not lock a fresh app out, and
+// requests built to decode to a hundred times their size.
 
 #include <gtest/gtest.h>
 
@@ -14,7 +16,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
+#include <fstream>
+#include <iostream>
 #include <random>
 #include <string>
 #include <thread>
@@ -25,9 +30,20 @@
 #include "OBJCIPC.h"
 #include "Platform.h"
 #include "SpringBoardServices.h"
+#include "TempDirectory.h"
 #include "TestDevice.h"
+#include "FaultSupport.h"
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
 
 namespace {
+
+// Eight such decodes at once reach a gigabyte; one at a time stays far below.
+constexpr double kHostilePeakLimitMiB = 300;
 
 int connectTo(const std::string& path) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -49,15 +65,90 @@ std::string header(std::uint32_t length) {
             static_cast<char>(length)};
 }
 
-TEST(HostileIPCClientsTest, GoodClientsGetTheListsWhileBadOnesChurn) {
-    TestDevice device;
+bool receiveAll(int fd, char* buffer, std::size_t size) {
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t n = ::recv(fd, buffer + done, size - done, 0);
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// One request on a raw connection; false when the server closed it instead.
+bool roundTrip(int fd, const std::string& request) {
+    if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) return false;
+    unsigned char head[4];
+    if (!receiveAll(fd, reinterpret_cast<char*>(head), 4)) return false;
+    const auto length = objcipc::decodeFrameHeader(head, objcipc::kMaxReplyPayload);
+    if (!length) return false;
+    std::string payload(*length, '\0');
+    return receiveAll(fd, payload.data(), payload.size());
+}
+
+// A request frame of about 1 MiB whose message holds one array of `count`
+// references to a single `true`: tiny on the wire, a million objects once
+// decoded.
+std::string sharedTrueRequest(std::uint32_t count) {
+    auto be = [](std::uint64_t v, int bytes) {
+        std::string out;
+        for (int i = bytes - 1; i >= 0; --i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+        return out;
+    };
+    // 0 {name: 2, message: 4}  1 "name"  2 "Test.Hostile"  3 "message"  4 {a: 6}  5 "a"  6 [7 x count]  7 true
+    std::vector<std::string> objects = {std::string("\xD2") + '\x01' + '\x03' + '\x02' + '\x04',
+                                        "\x54name",
+                                        "\x5C" "Test.Hostile",
+                                        "\x57message",
+                                        std::string("\xD1") + '\x05' + '\x06',
+                                        "\x51" "a",
+                                        "\xAF\x12" + be(count, 4) + std::string(count, '\x07'),
+                                        "\x09"};
+    std::string payload = "bplist00", offsets;
+    for (const auto& object : objects) {
+        offsets += be(payload.size(), 4);
+        payload += object;
+    }
+    const std::uint64_t tableAt = payload.size();
+    payload += offsets + std::string(6, '\0') + "\x04\x01" + be(objects.size(), 8) + be(0, 8) + be(tableAt, 8);
+    return header(static_cast<std::uint32_t>(payload.size())) + payload;
+}
+
+// A /proc/PID/status field in kB (VmHWM: peak resident set, VmRSS: now).
+long statusKilobytes(pid_t pid, const std::string& field) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1));
+    return -1;
+}
+
+// One device with Clear, one SpringBoard and the loaded companion for the
+// whole process, as on a phone (readers keep the services' controller class
+// for the life of the process).
+struct Companion {
     const std::vector<std::string> lists{"Groceries", "Caf\xC3\xA9", "", "Work"};
-    device.installClear(lists);
-    springboard::setLogToStandardError(false);
-    auto services = SpringBoardServices::boot(device.root());
-    ASSERT_NE(dlopen(VELMORA_COMPANION_LIBRARY, RTLD_NOW | RTLD_LOCAL), nullptr) << dlerror();
+    TestDevice device;
+    std::unique_ptr<SpringBoardServices> services;
+    bool loaded = false;
+    Companion() {
+        device.installClear(lists);
+        springboard::setLogToStandardError(false);
+        services = SpringBoardServices::boot(device.root());
+        loaded = dlopen(VELMORA_COMPANION_LIBRARY, RTLD_NOW | RTLD_LOCAL) != nullptr;
+    }
+    static Companion& instance() {
+        static Companion* shared = new Companion;  // never torn down
+        return *shared;
+    }
+};
+
+TEST(HostileIPCClientsTest, GoodClientsGetTheListsWhileBadOnesChurn) {
+    Companion& companion = Companion::instance();
+    ASSERT_TRUE(companion.loaded) << dlerror();
+    const TestDevice& device = companion.device;
+    const auto& lists = companion.lists;
     springboard::IPCServer::Options options;
-    options.maxConnections = 8;
+    options.maxWorkers = 8;
     options.idleTimeout = std::chrono::milliseconds(2000);
     std::string error;
     auto server = springboard::IPCServer::start(device.root(), options, &error);
@@ -117,6 +208,124 @@ TEST(HostileIPCClientsTest, GoodClientsGetTheListsWhileBadOnesChurn) {
     EXPECT_EQ(good.load(), 120);
     EXPECT_TRUE(answeredRightly());
     server->stop();
+}
+
+// 8 apps that keep their connections busy, idle connections and stallers
+// with half a frame, against 4 workers: a fresh app still gets its answer
+// within a second, every time, and the pool stays at its limit.
+TEST(HostileIPCClientsTest, AKeepAliveAndIdleFloodDoesNotLockAFreshAppOut) {
+    Companion& companion = Companion::instance();
+    ASSERT_TRUE(companion.loaded) << dlerror();
+    const TestDevice& device = companion.device;
+    const auto& lists = companion.lists;
+    springboard::IPCServer::Options options;
+    options.maxWorkers = 4;
+    options.idleTimeout = std::chrono::milliseconds(20000);  // the idle ones stay for the whole test
+    std::string error;
+    auto server = springboard::IPCServer::start(device.root(), options, &error);
+    ASSERT_TRUE(server) << error;
+    const std::string socket = server->socketPath();
+    const std::string request = objcipc::encodeFrame(objcipc::requestBody("VLIPC.Lists", {}));
+
+    std::vector<int> idle;
+    for (int i = 0; i < 100; ++i) {
+        idle.push_back(connectTo(socket));
+        if (i % 10 == 0) sendBytes(idle.back(), request.substr(0, 3));  // stalls inside a header
+    }
+    std::atomic<bool> done{false};
+    std::atomic<int> keptAlive{0};
+    std::vector<std::thread> flood;
+    for (int t = 0; t < 8; ++t) {
+        flood.emplace_back([&] {
+            while (!done) {
+                const int fd = connectTo(socket);
+                timeval timeout{2, 0};  // a locked-out app gives up rather than hang the test
+                if (fd >= 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+                while (!done && fd >= 0 && roundTrip(fd, request)) ++keptAlive;
+                if (fd >= 0) ::close(fd);
+            }
+        });
+    }
+    const auto warmUpEnd = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (keptAlive < 50 && std::chrono::steady_clock::now() < warmUpEnd)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_GE(keptAlive.load(), 50) << "the keep-alive apps themselves were locked out";
+
+    Array expected(lists.begin(), lists.end());
+    double slowest = 0;
+    int answered = 0;
+    for (int i = 0; i < 20; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        const auto reply = OBJCIPC::sendMessageToSpringBoardWithMessageName("VLIPC.Lists", {}, 1.0);
+        slowest = std::max(slowest, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        if (reply && reply->count("lists") && reply->at("lists").isEqual(Value(expected))) ++answered;
+    }
+    done = true;
+    for (auto& thread : flood) thread.join();
+    for (const int fd : idle) ::close(fd);
+    std::cout << "fresh app's slowest answer during the flood: " << slowest * 1000 << " ms\n";
+    EXPECT_EQ(answered, 20);
+    EXPECT_LE(server->workerCount(), options.maxWorkers);
+    server->stop();
+}
+
+// 8 apps each send a 1 MiB request of a million references to one `true` at
+// once. The server (in a child process of its own, so its memory is its own)
+// answers or drops each, and its peak memory stays far below 8 decodes' worth.
+TEST(HostileIPCClientsTest, ConcurrentHostileMegabyteRequestsStayWithinMemory) {
+    if (kSanitized) GTEST_SKIP() << "resident memory means nothing under a sanitizer";
+    TempDirectory device;
+    int ready[2], release[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    const std::string request = sharedTrueRequest(1048000);
+    ASSERT_LE(request.size() - 4, objcipc::kMaxFramePayload);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        auto server = springboard::IPCServer::start(device.str(), nullptr);
+        const char byte = server ? 1 : 0;
+        (void)!::write(ready[1], &byte, 1);
+        char wait;
+        (void)!::read(release[0], &wait, 1);
+        if (server) server->stop();
+        ::_exit(0);
+    }
+    ASSERT_GT(child, 0);
+    char started = 0;
+    ASSERT_EQ(::read(ready[0], &started, 1), 1);
+    ASSERT_EQ(started, 1);
+    const long before = statusKilobytes(child, "VmRSS");
+
+    std::atomic<int> finished{0};
+    std::vector<std::thread> apps;
+    const std::string socket = device.str() + "/var/run/objcipc.sock";
+    for (int i = 0; i < 8; ++i) {
+        apps.emplace_back([&] {
+            const int fd = connectTo(socket);
+            if (fd < 0) return;
+            timeval timeout{60, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+            // Answered ("no handler") or dropped: either way the server lives on.
+            roundTrip(fd, request);
+            ::close(fd);
+            ++finished;
+        });
+    }
+    for (auto& app : apps) app.join();
+    const long peak = statusKilobytes(child, "VmHWM");
+    // Still serving afterwards.
+    const int fd = connectTo(socket);
+    EXPECT_TRUE(fd >= 0 && roundTrip(fd, objcipc::encodeFrame(objcipc::requestBody("Test.None", {}))));
+    if (fd >= 0) ::close(fd);
+    (void)!::write(release[1], "x", 1);
+    EXPECT_EQ(faults::waitChild(child), 0);
+    for (int p : {ready[0], ready[1], release[0], release[1]}) ::close(p);
+
+    EXPECT_EQ(finished.load(), 8);
+    const double grewMiB = static_cast<double>(peak - before) / 1024;
+    std::cout << "server peak memory with 8 hostile 1 MiB requests: " << peak / 1024 << " MiB (grew "
+              << grewMiB << " MiB from " << before / 1024 << " MiB)\n";
+    EXPECT_LT(grewMiB, kHostilePeakLimitMiB);
 }
 
 }  // namespace

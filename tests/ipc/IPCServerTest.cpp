@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "Client.h"
 #include "Frame.h"
 #include "IPCServer.h"
 #include "OBJCIPC.h"
@@ -40,6 +41,9 @@ public:
     }
     bool connected() const { return fd_ >= 0; }
     void send(const std::string& bytes) { ASSERT_EQ(::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size())); }
+    bool trySend(const std::string& bytes) {
+        return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+    }
     void shutdownWrite() { ::shutdown(fd_, SHUT_WR); }
     // True when the server closed the connection without sending anything
     // (a reset when it never got round to accepting it).
@@ -252,7 +256,7 @@ TEST_F(IPCServerTest, AnIdleConnectionIsClosedAfterTheIdleTimeout) {
 TEST_F(IPCServerTest, ConnectionsBeyondTheLimitWaitTheirTurn) {
     server_.reset();
     springboard::IPCServer::Options options;
-    options.maxConnections = 1;
+    options.maxWorkers = 1;
     server_ = springboard::IPCServer::start(device_.str(), options, nullptr);
     ASSERT_NE(server_, nullptr);
     std::atomic<int> answered{0};
@@ -341,6 +345,134 @@ TEST_F(IPCServerTest, ASlowHandlerTimesOutTheClient) {
     *release = true;
     EXPECT_TRUE(echo({}).has_value());
     server_.reset();  // joins the handler's thread
+}
+
+TEST_F(IPCServerTest, RepliesUpToTheirLimitArriveWholeAndLargerOnesAreRefusedByName) {
+    OBJCIPC::registerIncomingMessageFromAppHandlerForMessageName("Test.Bytes", [](const Dictionary& message) {
+        return Dictionary{{"bytes", Value(Data{std::vector<std::uint8_t>(message.at("n").integerValue(), 0x5A)})}};
+    });
+    const struct {
+        std::size_t bytes;
+        bool whole;
+    } cases[] = {
+        {1000, true},
+        {objcipc::kMaxFramePayload + 1, true},    // over the request limit
+        {objcipc::kMaxReplyPayload - 256, true},  // just under the reply limit, framing included
+        {objcipc::kMaxReplyPayload + 1, false},
+    };
+    for (const auto& c : cases) {
+        const auto result = objcipc::sendMessage(device_.str(), "Test.Bytes",
+                                                 {{"n", Value(static_cast<long long>(c.bytes))}}, 60);
+        if (c.whole) {
+            ASSERT_EQ(result.status, objcipc::SendResult::Status::Replied) << c.bytes << " " << result.detail;
+            EXPECT_EQ(result.reply->at("bytes").asData()->bytes.size(), c.bytes);
+        } else {
+            EXPECT_EQ(result.status, objcipc::SendResult::Status::ErrorReply) << c.bytes;
+            EXPECT_EQ(result.detail, "reply too large");
+        }
+    }
+    EXPECT_TRUE(echo({}).has_value());
+}
+
+TEST_F(IPCServerTest, AConnectionEndsAfterItsRequestLimitOrLifetime) {
+    const struct {
+        std::size_t maxRequests;
+        std::chrono::milliseconds lifetime, pause;
+        int answered;
+    } cases[] = {
+        {3, std::chrono::milliseconds(60000), std::chrono::milliseconds(0), 3},
+        {1000, std::chrono::milliseconds(150), std::chrono::milliseconds(100), 2},
+    };
+    const std::string request = objcipc::encodeFrame(objcipc::requestBody("Test.Echo", {}));
+    for (const auto& c : cases) {
+        server_.reset();
+        springboard::IPCServer::Options options;
+        options.maxRequestsPerConnection = c.maxRequests;
+        options.maxConnectionLifetime = c.lifetime;
+        server_ = springboard::IPCServer::start(device_.str(), options, nullptr);
+        ASSERT_NE(server_, nullptr);
+        RawConnection raw(server_->socketPath());
+        int answered = 0;
+        for (int i = 0; i < 5; ++i) {
+            if (!raw.trySend(request) || !raw.readReply()) break;
+            ++answered;
+            std::this_thread::sleep_for(c.pause);
+        }
+        EXPECT_EQ(answered, c.answered) << c.maxRequests;
+        EXPECT_TRUE(raw.closedByServer());
+    }
+}
+
+TEST_F(IPCServerTest, AHandlerOutOfMemoryDropsOnlyItsConnection) {
+    OBJCIPC::registerIncomingMessageFromAppHandlerForMessageName(
+        "Test.Greedy", [](const Dictionary&) -> Dictionary { throw std::bad_alloc(); });
+    RawConnection greedy(server_->socketPath());
+    greedy.send(objcipc::encodeFrame(objcipc::requestBody("Test.Greedy", {})));
+    EXPECT_TRUE(greedy.closedByServer());
+    EXPECT_TRUE(echo({}).has_value());
+}
+
+TEST_F(IPCServerTest, TheWorkerPoolStaysWithinItsLimit) {
+    server_.reset();
+    springboard::IPCServer::Options options;
+    options.maxWorkers = 3;
+    server_ = springboard::IPCServer::start(device_.str(), options, nullptr);
+    ASSERT_NE(server_, nullptr);
+    OBJCIPC::registerIncomingMessageFromAppHandlerForMessageName("Test.Nap", [](const Dictionary&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return Dictionary{};
+    });
+    std::vector<std::thread> threads;
+    std::atomic<int> answered{0};
+    for (int t = 0; t < 12; ++t)
+        threads.emplace_back([&answered] {
+            for (int i = 0; i < 3; ++i)
+                if (OBJCIPC::sendMessageToSpringBoardWithMessageName("Test.Nap", {}, 30)) ++answered;
+        });
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(answered.load(), 36);
+    EXPECT_LE(server_->workerCount(), 3u);
+}
+
+// What an app learns when no reply comes, and the one line that says so.
+TEST_F(IPCServerTest, EachFailureHasItsOwnReason) {
+    using Status = objcipc::SendResult::Status;
+    OBJCIPC::registerIncomingMessageFromAppHandlerForMessageName(
+        "Test.Throws", [](const Dictionary&) -> Dictionary { throw std::runtime_error("boom"); });
+    TempDirectory empty;
+    const Dictionary oversized{{"d", Value(Data{std::vector<std::uint8_t>(objcipc::kMaxFramePayload + 1)})}};
+    const struct {
+        const char* what;
+        std::string device, name;
+        Dictionary message;
+        Status status;
+        const char* says;
+    } cases[] = {
+        {"answered", device_.str(), "Test.Echo", {}, Status::Replied, ""},
+        {"no device set", "", "Test.Echo", {}, Status::NoDevice, "no device directory"},
+        {"nobody serving", empty.str(), "Test.Echo", {}, Status::NoServer, "no SpringBoard is serving"},
+        {"no handler", device_.str(), "Test.Nobody", {}, Status::NoHandler, "no handler for Test.Nobody"},
+        {"handler failed", device_.str(), "Test.Throws", {}, Status::ErrorReply, "handler for Test.Throws failed: boom"},
+        {"request refused", device_.str(), "Test.Echo", oversized, Status::Dropped, "closed the connection"},
+    };
+    for (const auto& c : cases) {
+        const auto result = objcipc::sendMessage(c.device, c.name, c.message, 30);
+        EXPECT_EQ(result.status, c.status) << c.what;
+        const std::string line = objcipc::describeFailure(result, c.device, c.name);
+        EXPECT_NE(line.find(c.says), std::string::npos) << c.what << ": " << line;
+        EXPECT_EQ(line.find('\n'), std::string::npos) << c.what;
+    }
+}
+
+TEST(IPCClientTest, APermissionDeniedSocketIsNamedAsSuch) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root may use any socket";
+    TempDirectory device;
+    auto server = springboard::IPCServer::start(device.str(), nullptr);
+    ASSERT_NE(server, nullptr);
+    ASSERT_EQ(::chmod(server->socketPath().c_str(), 0), 0);
+    const auto result = objcipc::sendMessage(device.str(), "Test.Echo", {}, 5);
+    EXPECT_EQ(result.status, objcipc::SendResult::Status::PermissionDenied);
+    EXPECT_NE(objcipc::describeFailure(result, device.str(), "Test.Echo").find("permission denied"), std::string::npos);
 }
 
 TEST(IPCClientTest, WithoutADeviceOrServerThereIsNoReply) {

@@ -215,7 +215,6 @@ TEST_F(SimEndToEnd, BadCommandLinesExit2) {
         {"device", "create"},
         {"device", "create", (scratch_ / "d").string(), "--front", kClear},  // Clear not installed
         {"serve"},
-        {"send", (scratch_ / "missing").string(), "VLIPC.Lists"},
         {"send", scratch_.path().string(), "VLIPC.Lists", "[1]"},
     };
     for (const auto& args : cases) {

@@ -5,14 +5,16 @@
 // through OBJCIPC::registerIncomingMessageFromAppHandlerForMessageName.
 
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <condition_variable>
 #include <string>
 #include <sys/types.h>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "HostExport.h"
@@ -22,10 +24,19 @@ namespace springboard {
 class HOST_API IPCServer {
 public:
     struct Options {
-        // Connections served at once; further ones wait in the listen backlog.
-        std::size_t maxConnections = 32;
-        // A connection that sends nothing for this long (between frames or
-        // in the middle of one) is closed.
+        // Threads running handlers at once. A connection holds one only while
+        // a whole request of it is handled and its reply sent, never while
+        // it is idle or trickling bytes in.
+        std::size_t maxWorkers = 32;
+        // Connections kept open at once; a new one beyond this closes the
+        // one that has waited longest for its next request.
+        std::size_t maxOpenConnections = 256;
+        // Requests answered on one connection before it is closed (after
+        // the last reply), and the longest a connection is kept.
+        std::size_t maxRequestsPerConnection = 1000;
+        std::chrono::milliseconds maxConnectionLifetime{60000};
+        // A connection that does not complete its next request (or take
+        // its reply) within this is closed.
         std::chrono::milliseconds idleTimeout{10000};
     };
 
@@ -44,33 +55,53 @@ public:
     IPCServer& operator=(const IPCServer&) = delete;
 
     const std::string& socketPath() const { return socketPath_; }
+    // Worker threads started so far (never more than maxWorkers).
+    std::size_t workerCount();
 
     IPCServer(std::string socketPath, int listenFd, ino_t inode, dev_t device, Options options);
 
 private:
-    void acceptLoop();
+    struct Connection;
+    enum class Next { WaitForInput, WaitForOutput, Ready, Park, Close };
+
     void workerLoop();
-    void serve(int fd);
+    void acceptOne();
+    void takeReady();
+    void take(std::uint64_t id);
+    Next advance(Connection& connection);
+    Next readRequest(Connection& connection);
+    Next answer(Connection& connection);
+    Next writeReply(Connection& connection);
+    void settle(Connection& connection, Next next);
+    void closeLocked(std::uint64_t id);
+    void evictOneLocked();
+    void sweepLocked();
+    void releaseBudgetLocked(Connection& connection);
+    void pushReadyLocked(std::uint64_t id);
 
     const std::string socketPath_;
     const Options options_;
     const ino_t inode_;
     const dev_t device_;
     int listenFd_;
-    int stopPipe_[2] = {-1, -1};
+    // Every idle worker waits in epoll_wait on this one instance; the kernel
+    // wakes the most recently waiting one first, whose stack and heap are
+    // still warm. Connections are armed one-shot, so exactly one worker
+    // takes each event.
+    int epollFd_ = -1;
+    int stopFd_ = -1;   // an eventfd, written once at stop
+    int readyFd_ = -1;  // an eventfd, readable while ready_ is not empty
 
-    // Connections are served by a pool of worker threads, started as the
-    // load needs them (never more than maxConnections) and kept for the
-    // next connections: starting a thread costs more than a small message.
     std::mutex mutex_;
-    std::condition_variable slotFreed_;
-    std::condition_variable workAvailable_;
+    std::unordered_map<std::uint64_t, std::unique_ptr<Connection>> connections_;
+    std::deque<std::uint64_t> ready_;        // a whole request already buffered
+    std::deque<std::uint64_t> parked_;       // waiting for request-byte budget
+    std::size_t budgetUsed_ = 0;             // bytes of large requests in flight
+    std::uint64_t nextId_ = 16;              // below: the listening socket and eventfds
     std::vector<std::thread> workers_;
-    std::deque<int> pending_;  // accepted, not yet taken by a worker
-    std::size_t idle_ = 0;     // workers waiting for a connection
-    std::size_t active_ = 0;   // connections pending or being served
+    std::size_t idle_ = 0;                   // workers in epoll_wait
     bool stopping_ = false;
-    std::thread acceptThread_;
+    std::chrono::steady_clock::time_point nextSweep_;
     std::mutex stopMutex_;
 };
 
