@@ -3,7 +3,11 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <string_view>
 #include <vector>
@@ -159,10 +163,14 @@ std::unique_ptr<DebianPackage> DebianPackage::open(const std::string& path, std:
         if (error) *error = path + ": " + why;
         return nullptr;
     };
+    // Only a regular file: a FIFO or device node in its place would block.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return fail(std::string("cannot read it: ") + std::strerror(errno));
+    if (!S_ISREG(info.st_mode)) return fail("not a Debian package (not a regular file)");
     ArchivePtr a(archive_read_new());
     archive_read_support_format_ar(a.get());
     if (archive_read_open_filename(a.get(), path.c_str(), 65536) != ARCHIVE_OK)
-        return fail("cannot read it: " + archiveError(a.get()));
+        return fail("not a Debian package (" + archiveError(a.get()) + ")");
 
     std::string controlMember, dataMember, why;
     bool first = true, haveControl = false, haveData = false;

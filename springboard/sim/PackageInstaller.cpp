@@ -145,8 +145,9 @@ std::optional<InstalledPackage> installPackage(const std::string& device, const 
         Found found = lookUp(root + "/" + entry.path);
         bool wantDirectory = entry.kind == PackageEntry::Kind::Directory;
         if (found != Found::Absent && (found == Found::Directory) != wantDirectory)
-            return fail("cannot install " + entry.path + ": " + device + " holds a " +
-                        (wantDirectory ? "file" : "directory") + " there");
+            return fail("cannot install " + entry.path + ": " +
+                        (wantDirectory ? entry.path + " in " + device + " is not a directory"
+                                       : device + " holds a directory there"));
     }
     for (const char* folder : {"var/lib", "var/lib/velmora"}) {
         std::string blocker;
