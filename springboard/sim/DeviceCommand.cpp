@@ -124,6 +124,7 @@ std::string describeDevice(const std::string& device) {
     const fs::path root = fs::absolute(device);
     out << "device    " << device << "\n";
     out << "package   " << packageLine(readInstalledPackage(root.string())) << "\n";
+    if (auto warning = packageWarning(device)) out << "          warning: " << *warning << "\n";
     out << "front     " << readFrontApplication(root.string()) << "\n";
 
     auto registry = ApplicationRegistry::scan(root.string());

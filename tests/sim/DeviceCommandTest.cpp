@@ -104,6 +104,7 @@ TEST_F(DeviceCommand, RunWarnsWhenTheDevicePackageIsNotTheBuilds) {
     EXPECT_NE(run.err.find("warning: this device's Velmora " VELMORA_VERSION " differs from the build's package"),
               std::string::npos)
         << run.err;
+    EXPECT_NE(sim({"device", "show", dir("d")}).out.find("warning: this device's Velmora"), std::string::npos);
 
     ASSERT_EQ(sim({"device", "update", dir("d")}).exitCode, 0);
     EXPECT_EQ(sim({"run", "--device", dir("d"), "--script", "-"}).err, "");
