@@ -2,14 +2,15 @@
 #   make run    installs what is missing, builds, and runs velmora-sim on its
 #               built-in sample device
 #   make test   installs what is missing, builds, and runs every test (ctest)
-# Further targets: sanitize (ASan+UBSan), tsan (threaded tests under TSan),
-# bench (benchmarks), fuzz (bounded libFuzzer runs), deps (packages only).
+# Further targets: package (the .deb devices install), sanitize (ASan+UBSan),
+# tsan (threaded tests under TSan), bench (benchmarks), fuzz (bounded libFuzzer
+# runs), deps (packages only).
 
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: run test build deps sanitize tsan bench fuzz clean
+.PHONY: run test build deps package sanitize tsan bench fuzz clean
 
 deps:
 	@./tools/install-deps
@@ -20,6 +21,13 @@ build: deps
 
 run: build
 	$(BUILD)/bin/velmora-sim run --demo
+
+# build/velmora_<version>_<arch>.deb: the deliverables laid out as a device
+# holds them, with the control file dpkg reads.
+package: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j$(JOBS) --target velmora-package
+	@ls $(BUILD)/velmora_*.deb
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)

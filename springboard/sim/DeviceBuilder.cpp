@@ -1,22 +1,23 @@
 #include "DeviceBuilder.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 #include <unistd.h>
 
 #include "ClearDatabase.h"
-#include "PlistFile.h"
+#include "PackageInstaller.h"
+#include "PlistCodec.h"
+#include "PropertyList.h"
 
 namespace fs = std::filesystem;
 
 namespace sim {
 namespace {
-
-using nlohmann::json;
 
 std::uint64_t fnv1a(std::string_view text, std::uint64_t seed) {
     std::uint64_t hash = seed;
@@ -25,18 +26,6 @@ std::uint64_t fnv1a(std::string_view text, std::uint64_t seed) {
         hash *= 0x100000001b3ULL;
     }
     return hash;
-}
-
-std::optional<std::string> environment(const char* name) {
-    const char* value = std::getenv(name);
-    if (!value || !*value) return std::nullopt;
-    return std::string(value);
-}
-
-fs::path executableDirectory() {
-    std::error_code ec;
-    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? fs::current_path() : exe.parent_path();
 }
 
 struct SystemApp {
@@ -52,18 +41,29 @@ constexpr SystemApp kSystemApps[] = {
     {"MobileMail.app", "com.apple.mobilemail", "Mail", "mailto"},
 };
 
-json infoPlist(const std::string& identifier, const std::string& name, const char* executable,
-               const char* scheme) {
-    json info = {
-        {"CFBundleIdentifier", identifier},
-        {"CFBundleDisplayName", name},
-        {"CFBundleName", name},
-        {"CFBundleExecutable", executable},
-        {"CFBundlePackageType", "APPL"},
+// The themes the Clear app offers; any other ThemeIdentifier is one Clear
+// itself would never store.
+constexpr const char* kClearThemes[] = {
+    "THEME_WARMTH_ID",      "THEME_GRAPHITE_ID",   "THEME_PINK_ID",       "THEME_GREEN_ID",
+    "THEME_NOIR_ID",        "THEME_MAGNIFICENT_ID", "THEME_5C_BLUE_ID",   "THEME_5C_YELLOW_ID",
+    "THEME_SCORCHED_ID",    "THEME_SOCIAL_ID",     "THEME_NIGHT_OWL_ID",  "THEME_LOYALTY_ID",
+    "THEME_GIFTED_ID",      "THEME_TWEETBOT_ID",   "THEME_PATH_ID",       "THEME_BUMPY_ROAD_ID",
+    "THEME_HEIST_ID",       "THEME_TEMPLE_RUN_ID", "THEME_LETTERPRESS_ID", "THEME_CLOUDY_ID",
+    "THEME_ANALOG_ID",      "THEME_VANILLA_ID",
+};
+
+Dictionary infoPlist(const std::string& identifier, const std::string& name, const char* executable,
+                     const char* scheme) {
+    Dictionary info{
+        {"CFBundleIdentifier", Value(identifier)},
+        {"CFBundleDisplayName", Value(name)},
+        {"CFBundleName", Value(name)},
+        {"CFBundleExecutable", Value(executable)},
+        {"CFBundlePackageType", Value("APPL")},
     };
     if (scheme)
-        info["CFBundleURLTypes"] =
-            json::array({{{"CFBundleURLName", identifier}, {"CFBundleURLSchemes", json::array({scheme})}}});
+        info["CFBundleURLTypes"] = Value(Array{Value(Dictionary{
+            {"CFBundleURLName", Value(identifier)}, {"CFBundleURLSchemes", Value(Array{Value(scheme)})}})});
     return info;
 }
 
@@ -78,30 +78,30 @@ public:
         return ec ? fail("cannot create " + (root_ / relative).string() + ": " + ec.message()) : true;
     }
 
-    bool plist(const fs::path& relative, const json& root, PlistFormat format) {
+    bool plist(const fs::path& relative, const Dictionary& root) {
         if (!directory(relative.parent_path())) return false;
-        std::string message;
-        return writePlistFile((root_ / relative).string(), root, format, &message) ? true : fail(message);
+        return writeToFile(root, (root_ / relative).string(), /*atomically=*/true)
+                   ? true
+                   : fail("cannot write " + (root_ / relative).string());
     }
 
-    bool copy(const fs::path& from, const fs::path& relative) {
+    // A device keeps app preferences as binary property lists. The file is
+    // new, in a device nobody sees yet, so a plain write is enough.
+    bool binaryPlist(const fs::path& relative, const Dictionary& root) {
         if (!directory(relative.parent_path())) return false;
-        std::error_code ec;
-        fs::copy(from, root_ / relative, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
-        return ec ? fail("cannot copy " + from.string() + ": " + ec.message()) : true;
+        std::string bytes = springboard::binaryPropertyList(Value(root));
+        std::ofstream out(root_ / relative, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.flush();
+        return out && !bytes.empty() ? true : fail("cannot write " + (root_ / relative).string());
     }
 
     bool clearApp(const std::string& identifier, const std::string& name, const DeviceOptions& options) {
         fs::path container = fs::path("var/mobile/Applications") / containerUUID(identifier);
-        if (!plist(container / "Clear.app/Info.plist", infoPlist(identifier, name, "Clear", "clearapp"),
-                   PlistFormat::XML))
-            return false;
-        // A device keeps app preferences as binary property lists.
-        json preferences = json::object();
-        if (options.theme) preferences["ThemeIdentifier"] = *options.theme;
-        if (!plist(container / "Library/Preferences/com.realmacsoftware.clear.plist", preferences,
-                   PlistFormat::Binary))
-            return false;
+        if (!plist(container / "Clear.app/Info.plist", infoPlist(identifier, name, "Clear", "clearapp"))) return false;
+        Dictionary preferences;
+        if (options.theme) preferences["ThemeIdentifier"] = Value(*options.theme);
+        if (!binaryPlist(container / "Library/Preferences/com.realmacsoftware.clear.plist", preferences)) return false;
         fs::path database = ClearDatabase::pathInContainer((root_ / container).string());
         if (!directory(fs::relative(database.parent_path(), root_))) return false;
         std::string message;
@@ -131,51 +131,47 @@ bool isInstalled(const DeviceOptions& options, const std::string& identifier) {
     return false;
 }
 
-}  // namespace
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::optional<Artifacts> Artifacts::locate(std::string* error) {
-    fs::path build = environment("VELMORA_ARTIFACTS_DIR").value_or((executableDirectory() / "..").string());
-    Artifacts artifacts;
-    artifacts.widgetBundle = environment("VELMORA_WIDGET_BUNDLE").value_or((build / "Velmora.widget").string());
-    artifacts.companionLibrary =
-        environment("VELMORA_COMPANION_LIBRARY").value_or((build / "lib" / "VLIPC.so").string());
-    artifacts.companionFilter = environment("VELMORA_COMPANION_FILTER").value_or([&] {
-        for (const fs::path& candidate : {build / "lib" / "VLIPC.plist", build / "VLIPC.plist"})
-            if (fs::exists(candidate)) return candidate.string();
-        return (build / "lib" / "VLIPC.plist").string();
-    }());
-
+// The outermost folder above `path` that does not exist yet (empty when its
+// parent exists): what a failed create must take away again.
+fs::path firstMissingAncestor(const fs::path& path) {
     std::error_code ec;
-    for (const auto& [path, isDirectory] : {std::pair{artifacts.widgetBundle, true},
-                                            std::pair{artifacts.companionLibrary, false},
-                                            std::pair{artifacts.companionFilter, false}}) {
-        bool ok = isDirectory ? fs::is_directory(path, ec) : fs::is_regular_file(path, ec);
-        if (!ok) {
-            if (error)
-                *error = "cannot find the built " + fs::path(path).filename().string() + " at " + path +
-                         " (build it, or set VELMORA_ARTIFACTS_DIR to the build directory)";
-            return std::nullopt;
-        }
+    fs::path missing;
+    for (fs::path folder = path.parent_path(); !folder.empty() && !fs::exists(folder, ec); folder = folder.parent_path()) {
+        missing = folder;
+        if (folder == folder.parent_path()) break;
     }
-    return artifacts;
+    return missing;
 }
+
+}  // namespace
 
 std::vector<std::string> splitListNames(std::string_view text) {
     std::vector<std::string> names;
     if (text.empty()) return names;
     std::string current;
+    std::size_t keep = 0;  // length up to the last escaped character, which trimming keeps
+    auto finish = [&] {
+        std::size_t end = current.size();
+        while (end > keep && isBlank(current[end - 1])) --end;
+        current.resize(end);
+        names.push_back(std::move(current));
+        current.clear();
+        keep = 0;
+    };
     for (std::size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
         if (c == '\\' && i + 1 < text.size() && (text[i + 1] == ',' || text[i + 1] == '\\')) {
             current += text[++i];
+            keep = current.size();
         } else if (c == ',') {
-            names.push_back(std::move(current));
-            current.clear();
-        } else {
+            finish();
+        } else if (!(isBlank(c) && current.empty())) {
             current += c;
         }
     }
-    names.push_back(std::move(current));
+    finish();
     return names;
 }
 
@@ -202,51 +198,67 @@ std::optional<std::string> checkDeviceRequest(const std::string& directory, cons
     return std::nullopt;
 }
 
-bool createDevice(const std::string& directory, const DeviceOptions& options, const Artifacts& artifacts,
-                  std::string* error) {
-    auto fail = [&](const std::string& message) {
+std::vector<std::string> deviceRequestWarnings(const DeviceOptions& options) {
+    std::vector<std::string> warnings;
+    if (std::find(options.lists.begin(), options.lists.end(), "") != options.lists.end())
+        warnings.push_back("--lists: an empty list name (from \",,\" or a trailing comma) is kept as a list");
+    if (!options.lists.empty() && !options.clear && !options.clearPlus)
+        warnings.push_back("--lists without --clear or --clear-plus: no app holds them, so none are made");
+    if (options.theme && std::none_of(std::begin(kClearThemes), std::end(kClearThemes),
+                                      [&](const char* theme) { return *options.theme == theme; }))
+        warnings.push_back("--theme " + *options.theme + ": not one of Clear's themes (the widget shows the default colours)");
+    if (options.defaultList &&
+        std::find(options.lists.begin(), options.lists.end(), *options.defaultList) == options.lists.end())
+        warnings.push_back("--default-list \"" + *options.defaultList + "\" is not among the lists");
+    return warnings;
+}
+
+std::optional<InstalledPackage> createDevice(const std::string& directory, const DeviceOptions& options,
+                                             const std::string& packagePath, std::string* error) {
+    auto fail = [&](const std::string& message) -> std::optional<InstalledPackage> {
         if (error) *error = message;
-        return false;
+        return std::nullopt;
     };
     if (auto problem = checkDeviceRequest(directory, options)) return fail(*problem);
 
     std::error_code ec;
-    fs::path target = fs::absolute(directory, ec);
-
+    fs::path target = fs::absolute(directory, ec).lexically_normal();
+    if (target.filename().empty()) target = target.parent_path();
+    const fs::path madeParents = firstMissingAncestor(target);
     fs::path staging = target.parent_path() / (target.filename().string() + ".partial-" + std::to_string(::getpid()));
     fs::remove_all(staging, ec);
     Builder build(staging, error);
-    auto cleanUp = [&] {
+    auto cleanUp = [&]() -> std::optional<InstalledPackage> {
         std::error_code ignored;
         fs::remove_all(staging, ignored);
-        return false;
+        if (!madeParents.empty()) fs::remove_all(madeParents, ignored);
+        return std::nullopt;
     };
 
     if (!build.directory("var/mobile/Library/Preferences")) return cleanUp();
     for (const auto& app : kSystemApps)
         if (!build.plist(fs::path("Applications") / app.directory / "Info.plist",
-                         infoPlist(app.identifier, app.name, app.name, app.scheme), PlistFormat::XML))
+                         infoPlist(app.identifier, app.name, app.name, app.scheme)))
             return cleanUp();
     if (options.clear && !build.clearApp(kClearIdentifier, "Clear", options)) return cleanUp();
     if (options.clearPlus && !build.clearApp(kClearPlusIdentifier, "Clear+", options)) return cleanUp();
     if (options.defaultList &&
-        !build.plist(kWidgetSettingsFile, {{"defaultList", *options.defaultList}}, PlistFormat::XML))
+        !build.plist(kWidgetSettingsFile, Dictionary{{"defaultList", Value(*options.defaultList)}}))
         return cleanUp();
-    if (!build.plist(kSimStateFile, {{"frontApplication", options.front}}, PlistFormat::XML)) return cleanUp();
+    if (!writeFrontApplication(staging.string(), options.front))
+        return build.fail("cannot write " + (staging / kSimStateFile).string()), cleanUp();
 
-    fs::path dylibs = kDynamicLibrariesDirectory;
-    if (!build.copy(artifacts.widgetBundle, fs::path(kWidgetsDirectory) / "Velmora.widget") ||
-        !build.copy(artifacts.companionLibrary, dylibs / "VLIPC.so") ||
-        !build.copy(artifacts.companionFilter, dylibs / "VLIPC.plist"))
-        return cleanUp();
+    auto installed = installPackage(staging.string(), packagePath, error);
+    if (!installed) return cleanUp();
 
     if (fs::exists(target, ec)) fs::remove(target, ec);  // the empty directory it replaces
     fs::rename(staging, target, ec);
     if (ec) {
+        std::string message = "cannot create " + directory + ": " + ec.message();
         cleanUp();
-        return fail("cannot create " + directory + ": " + ec.message());
+        return fail(message);
     }
-    return true;
+    return installed;
 }
 
 DeviceOptions sampleDeviceOptions() {
@@ -257,16 +269,6 @@ DeviceOptions sampleDeviceOptions() {
     options.defaultList = "Groceries";
     options.front = kSafariIdentifier;
     return options;
-}
-
-std::string readFrontApplication(const std::string& device) {
-    return readPlistString((fs::path(device) / kSimStateFile).string(), "frontApplication")
-        .value_or(kSpringBoardIdentifier);
-}
-
-bool writeFrontApplication(const std::string& device, const std::string& identifier) {
-    return writePlistFile((fs::path(device) / kSimStateFile).string(), {{"frontApplication", identifier}},
-                          PlistFormat::XML, nullptr);
 }
 
 }  // namespace sim

@@ -2,13 +2,16 @@
 
 // Makes simulated device directories (the layout a device has, rooted at a
 // directory): system apps, Clear and/or Clear+ in their own containers with
-// Clear's database and preferences, the widget settings file, the installed
-// deliverables, and the simulator's own state (the app in front).
+// Clear's database and preferences, the widget settings file and the
+// simulator's own state (the app in front); the deliverables come from
+// installing a Velmora package into it.
 
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "DeviceState.h"
 
 namespace sim {
 
@@ -21,7 +24,6 @@ inline constexpr const char* kSafariIdentifier = "com.apple.mobilesafari";
 inline constexpr const char* kWidgetsDirectory = "Library/ProWidgets/Widgets";
 inline constexpr const char* kDynamicLibrariesDirectory = "Library/MobileSubstrate/DynamicLibraries";
 inline constexpr const char* kWidgetSettingsFile = "var/mobile/Library/Preferences/com.kelbrin.velmora.plist";
-inline constexpr const char* kSimStateFile = "var/mobile/Library/Preferences/com.velmora.sim.plist";
 
 struct DeviceOptions {
     bool clear = false;
@@ -32,23 +34,9 @@ struct DeviceOptions {
     std::string front = kSpringBoardIdentifier;  // bundle id of the app in front, or SpringBoard for home
 };
 
-// The built deliverables a device gets installed.
-struct Artifacts {
-    std::string widgetBundle;       // .../Velmora.widget (a directory)
-    std::string companionLibrary;   // .../VLIPC.so
-    std::string companionFilter;    // .../VLIPC.plist
-
-    // Looks beside the running program (<exe dir>/../Velmora.widget,
-    // <exe dir>/../lib/VLIPC.so and VLIPC.plist), or under $VELMORA_ARTIFACTS_DIR
-    // (a build directory) when set; each file can also be named directly with
-    // $VELMORA_WIDGET_BUNDLE, $VELMORA_COMPANION_LIBRARY, $VELMORA_COMPANION_FILTER.
-    // Absent with `error` naming what is missing.
-    static std::optional<Artifacts> locate(std::string* error);
-};
-
 // "A,B,C" → A, B, C. "\," is a comma inside a name and "\\" a backslash;
-// blanks are kept as written; empty names are kept ("A,,B" has three).
-// An empty string gives no names.
+// blanks around a name are dropped ("A , B" is A and B); empty names are
+// kept ("A,,B" has three). An empty string gives no names.
 std::vector<std::string> splitListNames(std::string_view text);
 
 // The container UUID an App Store app gets on every device this tool makes:
@@ -63,17 +51,20 @@ std::string containerDirectory(const std::string& device, const std::string& bun
 std::optional<std::string> checkDeviceRequest(const std::string& directory, const DeviceOptions& options);
 
 // Makes the device at `directory`, which must not exist or be an empty
-// directory. Built in a sibling directory first and renamed into place, so a
-// failure leaves nothing behind. Returns false with `error` set on failure.
-bool createDevice(const std::string& directory, const DeviceOptions& options, const Artifacts& artifacts,
-                  std::string* error);
+// directory, and installs the package at `packagePath` into it. Built in a
+// sibling directory first and renamed into place, so a failure leaves
+// nothing behind (parent directories it had to make included). Returns what
+// was installed, or nothing with `error` set.
+std::optional<InstalledPackage> createDevice(const std::string& directory, const DeviceOptions& options,
+                                             const std::string& packagePath, std::string* error);
+
+// What is odd about a device request though it can be made: an empty list
+// name, lists with no Clear to hold them, a theme Clear does not have, a
+// default list that is not among the lists. One line each.
+std::vector<std::string> deviceRequestWarnings(const DeviceOptions& options);
 
 // The sample device `run` uses when given none: Clear with a handful of lists
 // (one non-ASCII, one with "&"), a visible theme, a default list, Safari in front.
 DeviceOptions sampleDeviceOptions();
-
-// The simulator's own record of the app in front (SpringBoard when none).
-std::string readFrontApplication(const std::string& device);
-bool writeFrontApplication(const std::string& device, const std::string& identifier);
 
 }  // namespace sim

@@ -17,7 +17,8 @@
 
 #include "Client.h"
 #include "ClearDatabase.h"
-#include "DeviceBuilder.h"
+#include "BuiltPackage.h"
+#include "DeviceCommand.h"
 #include "InteractiveConsole.h"
 #include "MainQueue.h"
 #include "Platform.h"
@@ -167,10 +168,12 @@ int run(const RunOptions& options) {
     std::string device = options.device;
     if (device.empty()) {
         if (sample.path().empty()) return failure("cannot make a temporary directory");
-        auto artifacts = Artifacts::locate(&error);
-        if (!artifacts) return failure(error);
+        auto package = locateBuiltPackage(&error);
+        if (!package) return failure(error);
         device = sample.path() + "/device";
-        if (!createDevice(device, sampleDeviceOptions(), *artifacts, &error)) return failure(error);
+        if (!createDevice(device, sampleDeviceOptions(), *package, &error)) return failure(error);
+    } else if (auto warning = packageWarning(device)) {
+        std::cerr << "velmora-sim: warning: " << *warning << "\n";
     }
 
     Trace trace(traceTarget.stream);
@@ -234,23 +237,7 @@ int main(int argc, char** argv) {
     CLI::App app{"velmora-sim: the simulated SpringBoard for the Velmora widget and its companion"};
     app.require_subcommand(1);
 
-    auto* deviceCommand = app.add_subcommand("device", "make simulated devices");
-    deviceCommand->require_subcommand(1);
-    auto* create = deviceCommand->add_subcommand("create", "make a device directory");
-    std::string createDir;
-    DeviceOptions deviceOptions;
-    std::string listsText;
-    std::vector<std::string> extraLists;
-    std::optional<std::string> theme, defaultList;
-    std::string front = kSpringBoardIdentifier;
-    create->add_option("DIR", createDir, "the new device directory (must not exist, or be empty)")->required();
-    create->add_flag("--clear", deviceOptions.clear, "install Clear (com.realmacsoftware.clear)");
-    create->add_flag("--clear-plus", deviceOptions.clearPlus, "install Clear+ (com.realmacsoftware.clear.universal)");
-    create->add_option("--lists", listsText, "Clear's lists, in order, split on \",\" (\"\\,\" keeps a comma)");
-    create->add_option("--list", extraLists, "one more list, taken whole (repeatable; after --lists)");
-    create->add_option("--theme", theme, "Clear's ThemeIdentifier, e.g. THEME_GRAPHITE_ID");
-    create->add_option("--default-list", defaultList, "the widget's defaultList setting");
-    create->add_option("--front", front, "bundle id of the app in front, or \"home\"");
+    DeviceCommand deviceCommand(app);
 
     auto* runCommand = app.add_subcommand("run", "boot SpringBoard on a device and run a script");
     RunOptions runOptions;
@@ -283,19 +270,7 @@ int main(int argc, char** argv) {
         return usageError(message + " (see velmora-sim --help)");
     }
 
-    if (*create) {
-        deviceOptions.lists = splitListNames(listsText);
-        deviceOptions.lists.insert(deviceOptions.lists.end(), extraLists.begin(), extraLists.end());
-        deviceOptions.theme = theme;
-        deviceOptions.defaultList = defaultList;
-        deviceOptions.front = front == "home" ? std::string(kSpringBoardIdentifier) : front;
-        if (auto problem = checkDeviceRequest(createDir, deviceOptions)) return usageError(*problem);
-        std::string error;
-        auto artifacts = Artifacts::locate(&error);
-        if (!artifacts) return failure(error);
-        if (!createDevice(createDir, deviceOptions, *artifacts, &error)) return failure(error);
-        return 0;
-    }
+    if (deviceCommand.chosen()) return deviceCommand.run();
     if (*runCommand) {
         runOptions.traceGiven = traceOption->count() > 0;
         return run(runOptions);

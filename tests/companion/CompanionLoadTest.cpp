@@ -58,24 +58,6 @@ TEST(CompanionLoadTest, ConstructorInAProcessWithoutAnApplicationStillRegisters)
                      }));
 }
 
-TEST(CompanionLoadTest, ExportsOnlyItsEntryPoint) {
-    const auto lines = linesFromChild([] {
-        springboard::setLogToStandardError(false);
-        void* library = dlopen(VLIPC_PATH, RTLD_NOW | RTLD_LOCAL);
-        if (!library) return std::vector<std::string>{dlerror()};
-        std::vector<std::string> out;
-        for (const char* symbol : {"VLIPCInitialize", "_ZN15VLDynamicReader4initEv", "_Z14VLKillObserverRK14NSNotification",
-                                   "_Z21VLListsMessageHandlerRKSt3mapINSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE5ValueSt4lessIS5_ESaISt4pairIKS5_S6_EEE"})
-            out.push_back(std::string(symbol) + (dlsym(library, symbol) ? " exported" : " hidden"));
-        return out;
-    });
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[0], "VLIPCInitialize exported");
-    EXPECT_EQ(lines[1], "_ZN15VLDynamicReader4initEv hidden");
-    EXPECT_EQ(lines[2], "_Z14VLKillObserverRK14NSNotification hidden");
-    EXPECT_NE(lines[3].find(" hidden"), std::string::npos);
-}
-
 TEST(CompanionLoadTest, FilterRestrictsTheLibraryToSpringBoard) {
     const auto filter = dictionaryWithContentsOfFile(VLIPC_FILTER_PATH);
     ASSERT_TRUE(filter.has_value());

@@ -1,0 +1,174 @@
+#include "DeviceCommand.h"
+
+#include <filesystem>
+#include <iostream>
+#include <sstream>
+
+#include "ApplicationRegistry.h"
+#include "BuiltPackage.h"
+#include "ClearDatabase.h"
+#include "PackageInstaller.h"
+#include "PropertyList.h"
+
+namespace fs = std::filesystem;
+
+namespace sim {
+namespace {
+
+constexpr int kFailure = 1;
+constexpr int kUsageError = 2;
+
+int report(int status, const std::string& message) {
+    std::cerr << "velmora-sim: " << message << "\n";
+    return status;
+}
+
+std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string joined(const std::vector<std::string>& items, const char* separator) {
+    std::string text;
+    for (const auto& item : items) text += (text.empty() ? "" : separator) + item;
+    return text;
+}
+
+std::string packageLine(const std::optional<InstalledPackage>& installed) {
+    if (!installed) return "none installed";
+    return installed->package + " " + installed->version + " (" + installed->architecture + ")";
+}
+
+}  // namespace
+
+DeviceCommand::DeviceCommand(CLI::App& app) {
+    command_ = app.add_subcommand("device", "make, install into and look at simulated devices");
+    command_->require_subcommand(1);
+
+    create_ = command_->add_subcommand("create", "make a device directory with the build's package installed");
+    create_->add_option("DIR", directory_, "the new device directory (must not exist, or be empty)")->required();
+    create_->add_flag("--clear", options_.clear, "install Clear (com.realmacsoftware.clear)");
+    create_->add_flag("--clear-plus", options_.clearPlus, "install Clear+ (com.realmacsoftware.clear.universal)");
+    create_->add_option("--lists", listsText_,
+                        "Clear's lists, in order, split on \",\" with blanks around names dropped (\"\\,\" keeps a comma)");
+    create_->add_option("--list", extraLists_, "one more list, taken exactly as given (repeatable; after --lists)");
+    create_->add_option("--theme", theme_, "Clear's ThemeIdentifier, e.g. THEME_GRAPHITE_ID");
+    create_->add_option("--default-list", defaultList_, "the widget's defaultList setting");
+    create_->add_option("--front", front_, "bundle id of the app in front, or \"home\"");
+    create_->add_option("--package", packagePath_, "install this PKG.deb instead of the build's package");
+
+    install_ = command_->add_subcommand("install", "install a Velmora package into a device");
+    install_->add_option("DIR", directory_, "the device")->required();
+    install_->add_option("PKG", packagePath_, "the package (.deb)")->required();
+
+    update_ = command_->add_subcommand("update", "install the build's package into a device again");
+    update_->add_option("DIR", directory_, "the device")->required();
+
+    show_ = command_->add_subcommand("show", "print what a device holds");
+    show_->add_option("DIR", directory_, "the device")->required();
+}
+
+int DeviceCommand::run() {
+    if (create_->parsed()) return create();
+    if (install_->parsed()) return install(directory_, packagePath_);
+    if (update_->parsed()) return install(directory_, std::nullopt);
+    if (show_->parsed()) return show();
+    return report(kUsageError, "device: a subcommand is required (see velmora-sim device --help)");
+}
+
+int DeviceCommand::create() {
+    options_.lists = splitListNames(listsText_);
+    options_.lists.insert(options_.lists.end(), extraLists_.begin(), extraLists_.end());
+    options_.theme = theme_;
+    options_.defaultList = defaultList_;
+    options_.front = front_ == "home" ? std::string(kSpringBoardIdentifier) : front_;
+    if (auto problem = checkDeviceRequest(directory_, options_)) return report(kUsageError, *problem);
+    for (const auto& warning : deviceRequestWarnings(options_)) std::cerr << "velmora-sim: warning: " << warning << "\n";
+
+    std::string error;
+    std::optional<std::string> package = packagePath_.empty() ? locateBuiltPackage(&error) : packagePath_;
+    if (!package) return report(kFailure, error);
+    auto installed = createDevice(directory_, options_, *package, &error);
+    if (!installed) return report(kFailure, error);
+
+    std::vector<std::string> apps;
+    if (options_.clear) apps.push_back("Clear");
+    if (options_.clearPlus) apps.push_back("Clear+");
+    std::ostringstream line;
+    line << "made " << directory_ << ": " << (apps.empty() ? "no Clear" : joined(apps, " and "));
+    if (!apps.empty()) line << " with " << options_.lists.size() << (options_.lists.size() == 1 ? " list" : " lists");
+    if (options_.theme) line << ", theme " << *options_.theme;
+    if (options_.defaultList) line << ", default list " << quoted(*options_.defaultList);
+    line << ", " << options_.front << " in front, " << installed->package << " " << installed->version << " installed";
+    std::cout << line.str() << "\n";
+    return 0;
+}
+
+int DeviceCommand::install(const std::string& directory, const std::optional<std::string>& packagePath) {
+    std::string error;
+    std::optional<std::string> package = packagePath ? packagePath : locateBuiltPackage(&error);
+    if (!package) return report(kFailure, error);
+    auto installed = installPackage(directory, *package, &error);
+    if (!installed) return report(kFailure, error);
+    std::cout << "installed " << installed->package << " " << installed->version << " into " << directory << "\n";
+    return 0;
+}
+
+int DeviceCommand::show() {
+    std::error_code ec;
+    if (!fs::is_directory(fs::path(directory_) / "var/mobile", ec))
+        return report(kFailure, "no device at " + directory_ + " (make one with: velmora-sim device create DIR)");
+    std::cout << describeDevice(directory_);
+    return 0;
+}
+
+std::string describeDevice(const std::string& device) {
+    std::ostringstream out;
+    const fs::path root = fs::absolute(device);
+    out << "device    " << device << "\n";
+    out << "package   " << packageLine(readInstalledPackage(root.string())) << "\n";
+    if (auto warning = packageWarning(device)) out << "          warning: " << *warning << "\n";
+    out << "front     " << readFrontApplication(root.string()) << "\n";
+
+    auto registry = ApplicationRegistry::scan(root.string());
+    out << "apps     ";
+    for (const auto& app : registry->applications()) out << " " << app->identifier();
+    out << "\n";
+
+    for (const char* identifier : {kClearIdentifier, kClearPlusIdentifier}) {
+        auto app = registry->applicationWithIdentifier(identifier);
+        if (!app) continue;
+        fs::path container = fs::path(app->bundlePath()).parent_path();
+        auto preferences =
+            dictionaryWithContentsOfFile((container / "Library/Preferences/com.realmacsoftware.clear.plist").string());
+        const Value* theme = nullptr;
+        if (preferences)
+            if (auto it = preferences->find("ThemeIdentifier"); it != preferences->end()) theme = &it->second;
+        out << identifier << "\n  theme   " << (theme ? theme->description() : std::string("(none)")) << "\n";
+
+        std::string error;
+        auto db = ClearDatabase::open(ClearDatabase::pathInContainer(container.string()), /*create=*/false, &error);
+        if (!db) {
+            out << "  lists   (unreadable: " << error << ")\n";
+            continue;
+        }
+        std::vector<std::string> lists;
+        for (const auto& list : db->lists()) lists.push_back(quoted(list));
+        out << "  lists   " << (lists.empty() ? "(none)" : joined(lists, ", ")) << "\n";
+        auto tasks = db->tasks();
+        if (tasks.empty()) out << "  tasks   (none)\n";
+        for (const auto& [list, task] : tasks) out << "  task    " << quoted(task) << " in " << quoted(list) << "\n";
+    }
+
+    fs::path settingsPath = root / kWidgetSettingsFile;
+    out << "settings  " << kWidgetSettingsFile;
+    std::error_code ec;
+    if (!fs::exists(settingsPath, ec)) {
+        out << " (none)\n";
+    } else if (auto settings = dictionaryWithContentsOfFile(settingsPath.string())) {
+        out << "\n";
+        for (const auto& [key, value] : *settings) out << "  " << key << " = " << value.description() << "\n";
+    } else {
+        out << " (unreadable)\n";
+    }
+    return out.str();
+}
+
+}  // namespace sim

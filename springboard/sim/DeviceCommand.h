@@ -1,0 +1,49 @@
+#pragma once
+
+// `velmora-sim device ...`: create, install, update and show devices.
+
+#include <CLI/CLI.hpp>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "DeviceBuilder.h"
+
+namespace sim {
+
+class DeviceCommand {
+public:
+    // Adds `device` and its subcommands to `app`.
+    explicit DeviceCommand(CLI::App& app);
+
+    // Whether the parsed command line chose `device`.
+    bool chosen() const { return command_->parsed(); }
+
+    // Runs the chosen subcommand; its exit status (0, 1 failure, 2 usage).
+    int run();
+
+private:
+    int create();
+    int install(const std::string& directory, const std::optional<std::string>& packagePath);
+    int show();
+
+    CLI::App* command_;
+    CLI::App* create_;
+    CLI::App* install_;
+    CLI::App* update_;
+    CLI::App* show_;
+
+    std::string directory_;
+    std::string packagePath_;
+    DeviceOptions options_;
+    std::string listsText_;
+    std::vector<std::string> extraLists_;
+    std::optional<std::string> theme_, defaultList_;
+    std::string front_ = kSpringBoardIdentifier;
+};
+
+// What `device show` prints about the device at `device`.
+std::string describeDevice(const std::string& device);
+
+}  // namespace sim
