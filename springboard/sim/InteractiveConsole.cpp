@@ -119,10 +119,15 @@ char** complete(const char* text, int, int end) {
             choices = scriptCommandNames();
             choices.insert(choices.end(), kPromptWords.begin(), kPromptWords.end());
         }
-        std::string prefix = partialArgument(line.substr(wordEnd));
+        // `pick "Q` may open a quoted argument or begin a title that starts
+        // with a quote: offer both readings.
+        std::string typed = line.substr(wordEnd);
+        std::string prefix = partialArgument(typed);
+        std::string literal = typed.substr(std::min(typed.find_first_not_of(" \t"), typed.size()));
         std::string head = line.substr(0, wordEnd) + " ";
         for (const auto& choice : choices)
-            if (startsWith(choice, prefix)) completionCandidates.push_back(head + quoteArgument(choice));
+            if (startsWith(choice, prefix) || startsWith(choice, literal))
+                completionCandidates.push_back(head + quoteArgument(choice));
         completionArgumentStart = head.size();
         rl_completion_append_character = '\0';
     }
@@ -151,7 +156,7 @@ void displayMatches(char** matches, int count, int) {
 void onLine(char* raw) {
     if (!activeConsole) return;
     if (!raw) {  // Ctrl-D on an empty line
-        activeConsole->handleLine("quit");
+        activeConsole->leave();
         return;
     }
     std::string line(raw);
@@ -161,10 +166,10 @@ void onLine(char* raw) {
 
 // Ctrl-C: the line typed so far is dropped and a fresh prompt shown, as in a shell.
 void cancelLine() {
+    std::fputs("^C\n", rl_outstream ? rl_outstream : stdout);
     rl_free_line_state();
     rl_callback_sigcleanup();
     rl_replace_line("", 0);
-    std::fputs("^C\n", rl_outstream ? rl_outstream : stdout);
     rl_on_new_line();
     rl_redisplay();
 }
@@ -286,8 +291,7 @@ void InteractiveConsole::handleLine(const std::string& line) {
     std::string argument = argumentStart == std::string::npos ? "" : line.substr(argumentStart);
     while (!argument.empty() && (argument.back() == ' ' || argument.back() == '\t')) argument.pop_back();
     if ((word == "quit" || word == "exit") && argument.empty()) {
-        leaving_ = true;
-        rl_callback_handler_remove();
+        leave();
         return;
     }
     if (word == "help") {
@@ -304,6 +308,11 @@ void InteractiveConsole::handleLine(const std::string& line) {
     if (!parsed.command) return;
     session_.execute(*parsed.command);
     show();
+}
+
+void InteractiveConsole::leave() {
+    leaving_ = true;
+    rl_callback_handler_remove();  // no fresh prompt after this line
 }
 
 void InteractiveConsole::run(const std::atomic<bool>& stop, const std::string& historyFile) {

@@ -39,6 +39,7 @@ public:
     // Carries out one line typed at the prompt (public for the prompt's
     // readline callback).
     void handleLine(const std::string& line);
+    void leave();
     bool leaving() const { return leaving_; }
 
 private:

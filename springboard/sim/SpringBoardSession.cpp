@@ -160,8 +160,9 @@ void SpringBoardSession::pick(const std::string& title) {
         return;
     }
     std::string choices;
-    for (const auto& choice : titles) choices += (choices.empty() ? "\"" : ", \"") + excerpt(choice, 40) + "\"";
-    error("no choice titled \"" + excerpt(title) + "\"; the choices are " + choices);
+    // Each choice as a pick line would take it.
+    for (const auto& choice : titles) choices += (choices.empty() ? "" : " · ") + excerpt(quoteArgument(choice), 40);
+    error("no choice titled " + excerpt(quoteArgument(title)) + "; the choices are: " + choices);
 }
 
 void SpringBoardSession::front(const std::string& identifier) {
