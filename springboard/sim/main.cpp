@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
     RunOptions runOptions;
     runCommand->add_option("--device", runOptions.device, "the device (default: a fresh sample device)");
     runCommand->add_option("--script", runOptions.script, "the script (\"-\" or none: standard input; a terminal gets a prompt)");
-    runCommand->add_flag("--demo", runOptions.demo, "play the sample road (a task over Safari, a new list) with the sheet drawn after each step");
+    runCommand->add_flag("--demo", runOptions.demo, "play the sample road (a task over Safari, a new list), the sheet drawn whenever it changes; with --device, on that device");
     auto* traceOption = runCommand->add_option("--trace", runOptions.trace, "where the JSON Lines trace goes (\"-\": standard output, the default for scripts)");
     std::string colour = "auto";
     runCommand->add_option("--color", colour, "colour the prompt and the demo: auto (a terminal, unless NO_COLOR is set), always or never")
