@@ -190,9 +190,12 @@ std::string historyFilePath() {
 }
 
 InteractiveConsole::InteractiveConsole(SpringBoardSession& session, Trace& trace, std::ostream& out, bool colour)
-    : session_(session), out_(out), colour_(colour) {
-    trace.addObserver([this](const Json& event) { collect(event); });
+    : session_(session), trace_(trace), out_(out), colour_(colour) {
+    observer_ = trace_.addObserver([this](const Json& event) { collect(event); });
 }
+
+// The session outlives the console and still traces while it shuts down.
+InteractiveConsole::~InteractiveConsole() { trace_.removeObserver(observer_); }
 
 void InteractiveConsole::collect(const Json& event) {
     const std::string name = field(event, "event");

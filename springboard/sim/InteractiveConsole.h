@@ -24,6 +24,9 @@ public:
     // `out` is the terminal (or what stands for it); `colour` whether it
     // takes ANSI colour. The sheet is as wide as the terminal allows.
     InteractiveConsole(SpringBoardSession& session, Trace& trace, std::ostream& out, bool colour);
+    ~InteractiveConsole();
+    InteractiveConsole(const InteractiveConsole&) = delete;
+    InteractiveConsole& operator=(const InteractiveConsole&) = delete;
 
     // Runs until quit, exit, end of input, or `stop` (set from a signal
     // handler) becomes true. `historyFile` ("" for none) is read at the
@@ -54,6 +57,8 @@ private:
     void showError(const std::string& text);
 
     SpringBoardSession& session_;
+    Trace& trace_;
+    std::size_t observer_ = 0;
     std::ostream& out_;
     bool colour_;
     bool leaving_ = false;

@@ -42,9 +42,13 @@ int reportUsageError(const CLI::App& app, const CLI::ParseError& error) {
     const std::vector<std::string> names = commandNames(*command);
     const std::string help = "see " + path + " --help";
 
+    std::vector<std::string> extras = command->remaining();
+    // `velmora-sim help run`, as some tools take it.
+    const std::vector<std::string> topExtras = app.remaining();
+    if ((!extras.empty() && extras.front() == "help") || (!topExtras.empty() && topExtras.front() == "help"))
+        return usageError("unknown command \"help\" (for help: velmora-sim --help, or velmora-sim COMMAND --help)");
     if (!names.empty()) {
         // Where a command must follow: say which ones there are.
-        std::vector<std::string> extras = command->remaining();
         if (!extras.empty() && !extras.front().empty() && extras.front().front() != '-') {
             std::string message = "unknown command \"" + excerpt(extras.front(), 40) + "\"";
             if (auto suggestion = closestWord(extras.front(), names)) message += " (did you mean \"" + *suggestion + "\"?)";

@@ -218,6 +218,7 @@ TEST_F(SimEndToEnd, BadCommandLinesExit2WithOneLineThatHelps) {
         {{}, "no command given; the commands are device, run, send and serve"},
         {{"dance"}, "unknown command \"dance\""},
         {{"rnu"}, "(did you mean \"run\"?)"},
+        {{"help", "run"}, "(for help: velmora-sim --help, or velmora-sim COMMAND --help)"},
         {{"run", "--frobnicate"}, "(see velmora-sim run --help)"},
         {{"run", "--color=blue"}, "(see velmora-sim run --help)"},
         {{"device", "create"}, "(see velmora-sim device create --help)"},
