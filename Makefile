@@ -19,8 +19,16 @@ build: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j$(JOBS)
 
-run: build
-	$(BUILD)/bin/velmora-sim run --demo
+# The demo is the first thing a newcomer sees: the build stays quiet unless
+# it fails, and then shows everything it printed.
+run: deps
+	@log=$$(mktemp); \
+	if cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >$$log 2>&1 && cmake --build $(BUILD) -j$(JOBS) >>$$log 2>&1; then \
+		rm -f $$log; \
+	else \
+		cat $$log; rm -f $$log; exit 1; \
+	fi
+	@$(BUILD)/bin/velmora-sim run --demo
 
 # build/velmora_<version>_<arch>.deb: the deliverables laid out as a device
 # holds them, with the control file dpkg reads.

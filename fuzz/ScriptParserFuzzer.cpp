@@ -1,10 +1,12 @@
 // Any bytes as a simulator script: the parser never throws or crashes, and
 // what it returns is well-formed (an error or commands, never both; line
-// numbers from 1; ipc/notify payloads always JSON objects).
+// numbers from 1; ipc/notify payloads always JSON objects). The same bytes as
+// a list title, written as completion writes it, read back as exactly that title.
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "ScriptParser.h"
@@ -28,6 +30,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         if (command.line < 1) {
             std::fprintf(stderr, "a command without a line number\n");
+            std::abort();
+        }
+    }
+    const std::string title(text);
+    for (auto source : {sim::LineSource::Script, sim::LineSource::Prompt}) {
+        const sim::ParsedLine line = sim::parseScriptLine("pick " + sim::quoteArgument(title), 1, source);
+        if (!line.command || line.command->argument != title) {
+            std::fprintf(stderr, "a quoted title did not read back as itself\n");
             std::abort();
         }
     }

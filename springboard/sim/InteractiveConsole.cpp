@@ -1,183 +1,372 @@
 #include "InteractiveConsole.h"
 
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <ostream>
-
-#include <unistd.h>
 
 #include <readline/history.h>
 #include <readline/readline.h>
 
-#include "PWWidgetItem.h"
+#include "ScriptParser.h"
+#include "StopSignals.h"
+#include "Suggestion.h"
+
+namespace fs = std::filesystem;
 
 namespace sim {
 namespace {
 
-// readline's completion hooks are plain C functions; they reach the console's
-// session through this, set for the life of run().
-SpringBoardSession* completionSession = nullptr;
-std::vector<std::string> completionCandidates;
-const std::atomic<bool>* stopFlag = nullptr;
+constexpr const char* kPrompt = "velmora> ";
+constexpr const char* kErrorColour = "\x1b[31m";
+constexpr int kHistoryLines = 1000;
 
-// Reads one key for readline. The process's own signal handlers stay in
-// place (readline's are off), so Ctrl-C interrupts the read; a stop request
-// then ends input like Ctrl-D, and run() leaves.
-int readKey(FILE* stream) {
-    for (;;) {
-        if (stopFlag && *stopFlag) return EOF;
-        unsigned char c = 0;
-        ssize_t n = ::read(::fileno(stream), &c, 1);
-        if (n == 1) return c;
-        if (n == 0 || errno != EINTR) return EOF;
-    }
+// The words the prompt knows besides the script's.
+const std::vector<std::string> kPromptWords = {"help", "quit", "exit"};
+
+struct HelpEntry {
+    const char* word;
+    const char* usage;
+    const char* summary;
+    const char* details;
+};
+
+const HelpEntry kHelp[] = {
+    {"open", "open", "call up the widget", "The widget reads Clear's lists and theme and shows its form."},
+    {"pick", "pick TITLE", "choose a list", "Chooses the first list titled TITLE; \"pick Create List...\" asks for a new list."},
+    {"pick-index", "pick-index N", "choose the N-th choice (from 0)", "Chooses by position, 0 for the first choice."},
+    {"type", "type TEXT", "set the task text", "TEXT runs to the end of the line; quote it for blank edges."},
+    {"submit", "submit", "add the task", "Opens Clear with the task for the chosen list, then returns to the app in front."},
+    {"answer", "answer TEXT", "name the new list", "Confirms the open \"Create List\" question with TEXT."},
+    {"cancel", "cancel", "dismiss the new-list question", "Cancels the open question; the previous choice comes back."},
+    {"close", "close", "close the widget", "The host destroys the widget."},
+    {"front", "front ID | front home", "bring an app (or the home screen) to the front", "ID is a bundle identifier; Tab completes the installed ones."},
+    {"ipc", "ipc MESSAGE [JSON]", "send an IPC message as an app", "The JSON object is the request dictionary (default {}); try: ipc VLIPC.Lists"},
+    {"notify", "notify NAME [JSON]", "post a distributed notification", "The JSON object is the user-info (default {})."},
+    {"wait", "wait", "run queued work", "Queued main-queue work also runs after every line."},
+    {"help", "help [COMMAND]", "list the commands, or explain one", "Without COMMAND, lists every command."},
+    {"quit", "quit | exit", "leave (Ctrl-D too)", "Ctrl-C only cancels the line being typed."},
+    {"exit", "exit | quit", "leave (Ctrl-D too)", "Ctrl-C only cancels the line being typed."},
+};
+
+std::string field(const Json& event, const char* key) {
+    auto it = event.find(key);
+    if (it == event.end() || it->is_null()) return "";
+    return it->is_string() ? it->get<std::string>() : Trace::line(*it);
 }
 
-char* nextCandidate(const char* text, int state) {
+// Terminal columns for the sheet: the output's, else the input's (`run |
+// tee log` still has a terminal behind standard input), else a fixed default.
+int terminalWidth() {
+    for (int fd : {STDOUT_FILENO, STDIN_FILENO}) {
+        struct winsize size {};
+        if (::isatty(fd) && ::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    }
+    return 48;
+}
+
+// readline's hooks are plain C functions; they reach the console through
+// these, set for the life of run().
+InteractiveConsole* activeConsole = nullptr;
+SpringBoardSession* completionSession = nullptr;
+std::vector<std::string> completionCandidates;
+std::size_t completionArgumentStart = 0;  // where the argument begins in each candidate
+
+char* nextCandidate(const char*, int state) {
     static std::size_t index;
     if (state == 0) index = 0;
-    (void)text;
     if (index < completionCandidates.size()) return strdup(completionCandidates[index++].c_str());
     return nullptr;
 }
 
-// Candidates are whole arguments (titles may hold blanks), but readline
-// replaces only the last word: offer each match from that word on.
-void offer(const std::vector<std::string>& choices, const std::string& typed, const std::string& word) {
-    for (const auto& choice : choices)
-        if (choice.compare(0, typed.size(), typed) == 0 && typed.size() >= word.size())
-            completionCandidates.push_back(choice.substr(typed.size() - word.size()));
-}
+bool startsWith(const std::string& text, const std::string& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
 
-char** complete(const char* text, int start, int end) {
+// The whole line is one completion word (no break characters), so each
+// candidate is the whole line: the command as typed, then the argument
+// written as the parser reads it back. readline then replaces what was typed
+// with the common part of the candidates, quotes and escapes included.
+char** complete(const char* text, int, int end) {
     rl_attempted_completion_over = 1;  // never fall back to file names
     completionCandidates.clear();
     std::string line(rl_line_buffer, static_cast<std::size_t>(end));
-    std::string word(text);
-    std::size_t firstEnd = line.find_first_of(" \t");
-    if (firstEnd == std::string::npos || static_cast<std::size_t>(start) <= firstEnd) {
+    std::size_t wordStart = std::min(line.find_first_not_of(" \t"), line.size());
+    std::size_t wordEnd = std::min(line.find_first_of(" \t", wordStart), line.size());
+    std::string word = line.substr(wordStart, wordEnd - wordStart);
+    if (wordEnd == line.size()) {
         std::vector<std::string> words = scriptCommandNames();
-        words.insert(words.end(), {"help", "quit"});
-        offer(words, word, word);
+        words.insert(words.end(), kPromptWords.begin(), kPromptWords.end());
+        for (const auto& candidate : words)
+            if (startsWith(candidate, word)) completionCandidates.push_back(line.substr(0, wordStart) + candidate);
+        completionArgumentStart = wordStart;
+        rl_completion_append_character = ' ';
     } else if (completionSession) {
-        std::string command = line.substr(0, firstEnd);
-        std::size_t argumentStart = line.find_first_not_of(" \t", firstEnd);
-        std::string typed = argumentStart == std::string::npos ? "" : line.substr(argumentStart);
-        if (command == "pick") {
-            offer(completionSession->listTitles(), typed, word);
-        } else if (command == "front") {
-            auto apps = completionSession->installedApplications();
-            apps.push_back("home");
-            offer(apps, typed, word);
-        } else if (command == "ipc") {
-            offer({"VLIPC.Lists"}, typed, word);
-        } else if (command == "notify") {
-            offer({"VLIPC.Kill"}, typed, word);
+        std::vector<std::string> choices;
+        if (word == "pick") choices = completionSession->listTitles();
+        if (word == "front") {
+            choices = completionSession->installedApplications();
+            choices.push_back("home");
         }
+        if (word == "ipc") choices = {"VLIPC.Lists"};
+        if (word == "notify") choices = {"VLIPC.Kill"};
+        if (word == "help") {
+            choices = scriptCommandNames();
+            choices.insert(choices.end(), kPromptWords.begin(), kPromptWords.end());
+        }
+        // `pick "Q` may open a quoted argument or begin a title that starts
+        // with a quote: offer both readings.
+        std::string typed = line.substr(wordEnd);
+        std::string prefix = partialArgument(typed);
+        std::string literal = typed.substr(std::min(typed.find_first_not_of(" \t"), typed.size()));
+        std::string head = line.substr(0, wordEnd) + " ";
+        for (const auto& choice : choices)
+            if (startsWith(choice, prefix) || startsWith(choice, literal))
+                completionCandidates.push_back(head + quoteArgument(choice));
+        completionArgumentStart = head.size();
+        rl_completion_append_character = '\0';
     }
     if (completionCandidates.empty()) return nullptr;
-    rl_completion_append_character = completionCandidates.size() == 1 && start == 0 ? ' ' : '\0';
     return rl_completion_matches(text, nextCandidate);
+}
+
+// Lists the candidates' arguments only, not the whole lines.
+void displayMatches(char** matches, int count, int) {
+    std::vector<std::string> shown;
+    for (int i = 1; i <= count; ++i) {
+        std::string match = matches[i];
+        shown.push_back(match.size() > completionArgumentStart ? match.substr(completionArgumentStart) : match);
+    }
+    std::vector<char*> list{matches[0]};
+    int longest = 0;
+    for (auto& s : shown) {
+        list.push_back(s.data());
+        longest = std::max(longest, static_cast<int>(s.size()));
+    }
+    list.push_back(nullptr);
+    rl_display_match_list(list.data(), count, longest);
+    rl_forced_update_display();
+}
+
+void onLine(char* raw) {
+    if (!activeConsole) return;
+    if (!raw) {  // Ctrl-D on an empty line
+        activeConsole->leave();
+        return;
+    }
+    std::string line(raw);
+    std::free(raw);
+    activeConsole->handleLine(line);
+}
+
+// Ctrl-C: the line typed so far is dropped and a fresh prompt shown, as in a shell.
+void cancelLine() {
+    std::fputs("^C\n", rl_outstream ? rl_outstream : stdout);
+    rl_free_line_state();
+    rl_callback_sigcleanup();
+    rl_replace_line("", 0);
+    rl_on_new_line();
+    rl_redisplay();
 }
 
 }  // namespace
 
+std::string historyFilePath() {
+    std::error_code ec;
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state && *state == '/') {
+        fs::path directory = fs::path(state) / "velmora";
+        fs::create_directories(directory, ec);
+        return (directory / "history").string();
+    }
+    const char* home = std::getenv("HOME");
+    if (home && *home) return (fs::path(home) / ".velmora_history").string();
+    return "";
+}
+
 InteractiveConsole::InteractiveConsole(SpringBoardSession& session, Trace& trace, std::ostream& out, bool colour)
-    : session_(session), out_(out), colour_(colour) {
-    trace.addObserver([this](const Json& event) { sheet_.apply(event); });
+    : session_(session), trace_(trace), out_(out), colour_(colour) {
+    observer_ = trace_.addObserver([this](const Json& event) { collect(event); });
 }
 
-void InteractiveConsole::refresh() {
-    PWHost& host = session_.host();
-    sheet_.open = host.widget() != nullptr;
-    if (!sheet_.open) {
-        sheet_.listText.clear();
-        sheet_.prompt.reset();
+// The session outlives the console and still traces while it shuts down.
+InteractiveConsole::~InteractiveConsole() { trace_.removeObserver(observer_); }
+
+void InteractiveConsole::collect(const Json& event) {
+    const std::string name = field(event, "event");
+    Happening happening;
+    if (name == "showMessage") {
+        happening.text = "message: " + field(event, "text");
+    } else if (name == "openURL") {
+        happening.text = "opened " + field(event, "url") + (event.value("handled", false) ? "" : " (no app took it)");
+    } else if (name == "clear") {
+        std::string what = field(event, "action") == "list/create"
+                               ? "list \"" + field(event, "list") + "\""
+                               : "task \"" + field(event, "task") + "\" in \"" + field(event, "list") + "\"";
+        happening.text = "Clear: " + what + ": " + field(event, "result");
+    } else if (name == "front") {
+        happening.text = "in front: " + field(event, "identifier");
+    } else if (name == "reply") {
+        happening.text = "reply to " + field(event, "message") + ": " + field(event, "reply");
+        if (event.contains("error")) happening.text += " (" + field(event, "error") + ")";
+    } else if (name == "error") {
+        happening = {"refused: " + field(event, "text"), true};
+    } else if (name == "log") {
+        // The widget explains a refused submit or answer only in its log.
+        const std::string text = field(event, "text");
+        const std::string prefix = "[Velmora]Not ";
+        if (!startsWith(text, prefix)) return;
+        happening = {"refused: " + text.substr(prefix.size() - 4), true};
+    } else {
+        return;
     }
-    if (!host.hasOpenPrompt()) sheet_.prompt.reset();
-    sheet_.choices = session_.listTitles();
-    sheet_.taskText.clear();
-    if (auto page = host.page())
-        if (auto task = page->itemWithKey("task"))
-            if (auto text = task->value().stringValue()) sheet_.taskText = *text;
-    out_ << renderSheet(sheet_, colour_) << std::flush;
-    sheet_.happenings.clear();
+    std::lock_guard lock(happeningsMutex_);
+    // The same message twice in one step (a second showMessage) says nothing new.
+    for (const auto& seen : happenings_)
+        if (seen.text == happening.text) return;
+    happenings_.push_back(std::move(happening));
 }
 
-void InteractiveConsole::showHelp() {
-    out_ << "Commands (Tab completes words, list titles and app identifiers):\n"
-            "  open                 call up the widget\n"
-            "  pick TITLE           choose a list (pick Create List... makes a new one)\n"
-            "  pick-index N         choose the N-th choice (from 0)\n"
-            "  type TEXT            set the task text\n"
-            "  submit               add the task\n"
-            "  answer TEXT | cancel answer or cancel the new-list prompt\n"
-            "  close                close the widget\n"
-            "  front ID | front home   bring an app (or the home screen) to the front\n"
-            "  ipc MESSAGE [JSON]   send an IPC message as an app (try: ipc VLIPC.Lists)\n"
-            "  notify NAME [JSON]   post a distributed notification\n"
-            "  wait                 run queued work\n"
-            "  quit                 leave (Ctrl-D too)\n";
+void InteractiveConsole::show() {
+    SheetState sheet = readSheet(session_.host());
+    if (!shown_ || !(*shown_ == sheet)) {
+        if (sheet.open) out_ << renderSheet(sheet, colour_, terminalWidth());
+        else if (!shown_ || shown_->open) out_ << "  (the widget is closed: type \"open\" to call it up)\n";
+        shown_ = sheet;
+    }
+    std::vector<Happening> happenings;
+    {
+        std::lock_guard lock(happeningsMutex_);
+        happenings.swap(happenings_);
+    }
+    for (const auto& happening : happenings) {
+        if (happening.refusal) showError(happening.text);
+        else out_ << "  → " << happening.text << "\n";
+    }
+    out_ << std::flush;
 }
 
-void InteractiveConsole::run(const std::atomic<bool>& stop) {
+void InteractiveConsole::showError(const std::string& text) {
+    out_ << (colour_ ? kErrorColour : "") << text << (colour_ ? "\x1b[0m" : "") << "\n";
+}
+
+void InteractiveConsole::showHelp(const std::string& command) {
+    if (!command.empty()) {
+        for (const auto& entry : kHelp) {
+            if (command != entry.word) continue;
+            out_ << "  " << entry.usage << "\n    " << entry.summary << ". " << entry.details << "\n";
+            return;
+        }
+        std::vector<std::string> words = scriptCommandNames();
+        words.insert(words.end(), kPromptWords.begin(), kPromptWords.end());
+        std::string message = "no command \"" + excerpt(command, 40) + "\"";
+        if (auto suggestion = closestWord(command, words)) message += " (did you mean \"" + *suggestion + "\"?)";
+        showError(message + "; \"help\" lists the commands");
+        return;
+    }
+    std::size_t width = 0;
+    for (const auto& entry : kHelp) width = std::max(width, std::string(entry.usage).size());
+    out_ << "Commands (Tab completes words, list titles and app identifiers; help COMMAND explains one):\n";
+    for (const auto& entry : kHelp) {
+        if (std::string(entry.word) == "exit") continue;  // listed with quit
+        std::string usage = entry.usage;
+        out_ << "  " << usage << std::string(width - usage.size() + 2, ' ') << entry.summary << "\n";
+    }
+    out_ << "Quote a text with blank edges: type \"  padded  \" (or '...'). A # is text here;\n"
+            "in a script file a line starting with # is a comment.\n";
+}
+
+void InteractiveConsole::handleLine(const std::string& line) {
+    ++lineNumber_;
+    std::size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos) return;
+    HIST_ENTRY* last = history_length > 0 ? history_get(history_base + history_length - 1) : nullptr;
+    if (!last || line != last->line) add_history(line.c_str());
+
+    std::size_t wordEnd = std::min(line.find_first_of(" \t", start), line.size());
+    std::string word = line.substr(start, wordEnd - start);
+    std::size_t argumentStart = line.find_first_not_of(" \t", wordEnd);
+    std::string argument = argumentStart == std::string::npos ? "" : line.substr(argumentStart);
+    while (!argument.empty() && (argument.back() == ' ' || argument.back() == '\t')) argument.pop_back();
+    if ((word == "quit" || word == "exit") && argument.empty()) {
+        leave();
+        return;
+    }
+    if (word == "help") {
+        showHelp(argument);
+        return;
+    }
+    ParsedLine parsed = parseScriptLine(line, lineNumber_, LineSource::Prompt);
+    if (parsed.error) {
+        std::string message = parsed.error->message;
+        if (startsWith(message, "unknown command")) message += "; \"help\" lists the commands";
+        showError(message);
+        return;
+    }
+    if (!parsed.command) return;
+    session_.execute(*parsed.command);
+    show();
+}
+
+void InteractiveConsole::leave() {
+    leaving_ = true;
+    rl_callback_handler_remove();  // no fresh prompt after this line
+}
+
+void InteractiveConsole::run(const std::atomic<bool>& stop, const std::string& historyFile) {
+    activeConsole = this;
     completionSession = &session_;
-    stopFlag = &stop;
-    rl_catch_signals = 0;
-    rl_getc_function = readKey;
+    rl_catch_signals = 0;  // the process's handlers stay; Ctrl-C reaches us as interruptRequested
     rl_attempted_completion_function = complete;
-    rl_completer_word_break_characters = const_cast<char*>(" \t");
+    rl_completion_display_matches_hook = displayMatches;
+    rl_completer_word_break_characters = const_cast<char*>("");
     using_history();
-    out_ << "Velmora simulator on " << session_.device() << "\nType \"help\" for the commands.\n";
-    refresh();
+    if (!historyFile.empty()) read_history(historyFile.c_str());
+    claimInterrupts(true);
 
-    int lineNumber = 0;
-    while (char* raw = readline("velmora> ")) {
-        std::string line(raw);
-        std::free(raw);
-        if (stop) break;
-        ++lineNumber;
-        if (line.find_first_not_of(" \t") == std::string::npos) continue;
-        add_history(line.c_str());
-        std::string word = line.substr(line.find_first_not_of(" \t"));
-        word = word.substr(0, word.find_first_of(" \t"));
-        if (word == "quit" || word == "exit") break;
-        if (word == "help") {
-            showHelp();
+    out_ << "Velmora simulator on " << session_.device() << "\nType \"help\" for the commands.\n";
+    show();
+    rl_callback_handler_install(kPrompt, onLine);
+    while (!leaving_ && !stop && out_) {
+        struct pollfd input {STDIN_FILENO, POLLIN, 0};
+        if (::poll(&input, 1, -1) < 0) {
+            if (errno != EINTR) break;
+            if (interruptRequested.exchange(false)) cancelLine();
             continue;
         }
-        ParsedLine parsed = parseScriptLine(line, lineNumber);
-        if (parsed.error) {
-            out_ << (colour_ ? "\x1b[31m" : "") << parsed.error->message << (colour_ ? "\x1b[0m" : "") << "\n";
-            continue;
-        }
-        if (!parsed.command) continue;
-        session_.execute(*parsed.command);
-        refresh();
+        rl_callback_read_char();
     }
+    if (!leaving_) rl_callback_handler_remove();
+    claimInterrupts(false);
+    out_ << "\n" << std::flush;
+    if (!historyFile.empty()) {
+        stifle_history(kHistoryLines);
+        write_history(historyFile.c_str());
+    }
+    activeConsole = nullptr;
     completionSession = nullptr;
-    stopFlag = nullptr;
-    rl_getc_function = rl_getc;
-    out_ << "\n";
 }
 
 void InteractiveConsole::play(const std::vector<std::string>& lines, const std::atomic<bool>& stop) {
     out_ << "Velmora simulator on " << session_.device() << "\n";
-    refresh();
+    show();
     int lineNumber = 0;
     for (const auto& line : lines) {
-        if (stop) break;
+        if (stop || !out_) break;
         ++lineNumber;
         ParsedLine parsed = parseScriptLine(line, lineNumber);
         if (!parsed.command) {
             if (!parsed.error && !line.empty()) out_ << (colour_ ? "\x1b[2m" : "") << line << (colour_ ? "\x1b[0m" : "") << "\n";
             continue;
         }
-        out_ << (colour_ ? "\x1b[1m" : "") << "velmora> " << line << (colour_ ? "\x1b[0m" : "") << "\n";
+        out_ << (colour_ ? "\x1b[1m" : "") << kPrompt << line << (colour_ ? "\x1b[0m" : "") << "\n";
         session_.execute(*parsed.command);
-        refresh();
+        show();
     }
 }
 

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <utility>
 
+#include "Suggestion.h"
+
 namespace sim {
 namespace {
 
@@ -36,22 +38,13 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
-// Cuts the comment off: a '#' at the start or after a blank, outside quotes.
-std::string_view stripComment(std::string_view line) {
-    bool quoted = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        char c = line[i];
-        if (quoted) {
-            if (c == '\\') ++i;
-            else if (c == '"') quoted = false;
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == '#' && (i == 0 || isBlank(line[i - 1]))) {
-            return line.substr(0, i);
-        }
-    }
-    return line;
+// Whether the line is a comment: its first non-blank character is '#'.
+bool isComment(std::string_view line) {
+    std::string_view trimmed = trim(line);
+    return !trimmed.empty() && trimmed.front() == '#';
 }
+
+bool isQuote(char c) { return c == '"' || c == '\''; }
 
 struct Quoted {
     std::string text;
@@ -59,16 +52,19 @@ struct Quoted {
     std::optional<std::string> error;
 };
 
-// Reads a quoted string starting at s[0] == '"'.
-Quoted readQuoted(std::string_view s) {
+// Reads a quoted string starting at s[0], a double or a single quote. With
+// `partial`, running out of input is no error (completion reads what the
+// user has typed so far).
+Quoted readQuoted(std::string_view s, bool partial = false) {
     Quoted q;
+    const char quote = s[0];
     for (std::size_t i = 1; i < s.size(); ++i) {
         char c = s[i];
-        if (c == '"') {
+        if (c == quote) {
             q.consumed = i + 1;
             return q;
         }
-        if (c != '\\') {
+        if (c != '\\' || quote == '\'') {
             q.text += c;
             continue;
         }
@@ -82,13 +78,14 @@ Quoted readQuoted(std::string_view s) {
                 return q;
         }
     }
-    q.error = "unterminated quoted text";
+    q.consumed = s.size();
+    if (!partial) q.error = "unterminated quoted text";
     return q;
 }
 
 // The argument of a one-text command: the trimmed rest, or one quoted string.
 std::optional<std::string> readText(std::string_view rest, std::string& error) {
-    if (rest.empty() || rest.front() != '"') return std::string(rest);
+    if (rest.empty() || !isQuote(rest.front())) return std::string(rest);
     Quoted q = readQuoted(rest);
     if (q.error) {
         error = *q.error;
@@ -105,7 +102,73 @@ ParsedLine fail(int lineNumber, std::string message) {
     return ParsedLine{std::nullopt, ScriptError{lineNumber, std::move(message)}};
 }
 
+// Whether JSON `text` nests arrays and objects deeper than `limit`. Counts
+// brackets outside strings; the text need not be valid JSON.
+bool nestsDeeperThan(std::string_view text, int limit) {
+    int depth = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (inString) {
+            if (c == '\\') ++i;
+            else if (c == '"') inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > limit) return true;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return false;
+}
+
 }  // namespace
+
+std::string excerpt(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit) return std::string(text);
+    std::size_t cut = limit > 3 ? limit - 3 : 0;  // room for the three bytes of "…"
+    // Back up to the start of a UTF-8 sequence, so no character is split.
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return std::string(text.substr(0, cut)) + "…";
+}
+
+std::optional<nlohmann::json> parseJsonObject(std::string_view text, std::string& error) {
+    if (nestsDeeperThan(text, kMaxJsonDepth)) {
+        error = "the JSON nests deeper than " + std::to_string(kMaxJsonDepth) + " levels";
+        return std::nullopt;
+    }
+    auto json = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
+    if (json.is_discarded()) {
+        error = "not valid JSON: " + excerpt(text);
+        return std::nullopt;
+    }
+    if (!json.is_object()) {
+        error = "the JSON must be an object ({...})";
+        return std::nullopt;
+    }
+    return json;
+}
+
+std::string quoteArgument(std::string_view text) {
+    bool plain = !text.empty() && !isBlank(text.front()) && !isBlank(text.back()) && !isQuote(text.front()) &&
+                 text.find('\n') == std::string_view::npos;
+    if (plain) return std::string(text);
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        if (c == '\n') out += "\\n";
+        else out += c;
+    }
+    return out + "\"";
+}
+
+std::string partialArgument(std::string_view typed) {
+    std::string_view rest = typed;
+    while (!rest.empty() && isBlank(rest.front())) rest.remove_prefix(1);
+    if (rest.empty() || !isQuote(rest.front())) return std::string(rest);
+    return readQuoted(rest, /*partial=*/true).text;
+}
 
 const std::vector<std::string>& scriptCommandNames() {
     static const std::vector<std::string> names = [] {
@@ -122,8 +185,9 @@ std::string_view commandName(CommandKind kind) {
     return "?";
 }
 
-ParsedLine parseScriptLine(std::string_view rawLine, int lineNumber) {
-    std::string_view line = trim(stripComment(rawLine));
+ParsedLine parseScriptLine(std::string_view rawLine, int lineNumber, LineSource source) {
+    if (source == LineSource::Script && isComment(rawLine)) return {};
+    std::string_view line = trim(rawLine);
     if (line.empty()) return {};
 
     std::size_t wordEnd = 0;
@@ -134,7 +198,11 @@ ParsedLine parseScriptLine(std::string_view rawLine, int lineNumber) {
     const CommandSyntax* syntax = nullptr;
     for (const auto& candidate : kCommands)
         if (candidate.name == word) syntax = &candidate;
-    if (!syntax) return fail(lineNumber, "unknown command \"" + std::string(word) + "\"");
+    if (!syntax) {
+        std::string message = "unknown command \"" + excerpt(word, 40) + "\"";
+        if (auto suggestion = closestWord(word, scriptCommandNames())) message += " (did you mean \"" + *suggestion + "\"?)";
+        return fail(lineNumber, message);
+    }
 
     ScriptCommand command;
     command.kind = syntax->kind;
@@ -159,7 +227,7 @@ ParsedLine parseScriptLine(std::string_view rawLine, int lineNumber) {
             std::int64_t value = 0;
             auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), value);
             if (rest.empty() || ec != std::errc() || end != rest.data() + rest.size() || value < 0)
-                return fail(lineNumber, "pick-index needs a non-negative whole number, got \"" + std::string(rest) + "\"");
+                return fail(lineNumber, "pick-index needs a non-negative whole number, got \"" + excerpt(rest) + "\"");
             command.index = value;
             break;
         }
@@ -167,7 +235,7 @@ ParsedLine parseScriptLine(std::string_view rawLine, int lineNumber) {
         case CommandSyntax::Arguments::NameAndJson: {
             if (rest.empty()) return fail(lineNumber, std::string(word) + " needs a name");
             std::string_view json;
-            if (rest.front() == '"') {
+            if (isQuote(rest.front())) {
                 Quoted q = readQuoted(rest);
                 if (q.error) return fail(lineNumber, *q.error);
                 command.argument = std::move(q.text);
@@ -182,11 +250,9 @@ ParsedLine parseScriptLine(std::string_view rawLine, int lineNumber) {
                 command.payload = nlohmann::json::object();
                 break;
             }
-            command.payload = nlohmann::json::parse(json, nullptr, /*allow_exceptions=*/false);
-            if (command.payload.is_discarded())
-                return fail(lineNumber, std::string(word) + ": not valid JSON: " + std::string(json));
-            if (!command.payload.is_object())
-                return fail(lineNumber, std::string(word) + ": the JSON must be an object ({...})");
+            auto payload = parseJsonObject(json, error);
+            if (!payload) return fail(lineNumber, std::string(word) + ": " + error);
+            command.payload = std::move(*payload);
             break;
         }
     }

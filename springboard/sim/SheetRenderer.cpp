@@ -9,20 +9,24 @@
 #include <locale.h>
 #include <wchar.h>
 
+#include "PWContentItemViewController.h"
+#include "PWWidgetItem.h"
+#include "PWWidgetItemListValue.h"
+#include "PWWidgetHost.h"
+#include "PWWidgetItemHost.h"
+#include "UTF8.h"
+
 namespace sim {
 namespace {
 
-constexpr int kWidth = 44;  // columns inside the frame
-
 // The next code point of UTF-8 `text` at `i` and its length in bytes
 // (a stray byte counts as one code point of its own).
+// A byte that starts no UTF-8 sequence stands for itself, one column wide,
+// so a stray byte cannot swallow the characters after it.
 std::pair<char32_t, std::size_t> decode(const std::string& text, std::size_t i) {
-    unsigned char c = text[i];
-    std::size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-    if (i + len > text.size()) return {c, 1};
-    char32_t cp = len == 1 ? c : c & (0x3F >> (len - 1));
-    for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-    return {cp, len};
+    std::size_t next = i;
+    if (auto cp = springboard::decodeUTF8(text, next)) return {*cp, next - i};
+    return {static_cast<unsigned char>(text[i]), 1};
 }
 
 // Terminal columns of one code point: wcwidth under a UTF-8 locale of this
@@ -70,17 +74,17 @@ std::string fit(const std::string& text, int width) {
     return out + std::string(static_cast<std::size_t>(std::max(0, width - used)), ' ');
 }
 
-// Lays `pieces` out in lines of at most kWidth columns, breaking only
+// Lays `pieces` out in lines of at most `width` columns, breaking only
 // between pieces, which are joined by a blank; every piece but the last gets
 // `separator`. Lines start with `firstIndent`, then `nextIndent` blanks.
 std::vector<std::string> wrap(const std::vector<std::string>& pieces, const std::string& separator, int firstIndent,
-                              int nextIndent) {
+                              int nextIndent, int width) {
     std::vector<std::string> lines;
     std::string line(static_cast<std::size_t>(firstIndent), ' ');
     bool lineHasPiece = false;
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         std::string piece = pieces[i] + (i + 1 < pieces.size() ? separator : "");
-        if (lineHasPiece && columns(line) + 1 + columns(piece) > kWidth) {
+        if (lineHasPiece && columns(line) + 1 + columns(piece) > width) {
             lines.push_back(line);
             line.assign(static_cast<std::size_t>(nextIndent), ' ');
             lineHasPiece = false;
@@ -104,9 +108,9 @@ std::vector<std::string> words(const std::string& text) {
     return out;
 }
 
-std::string frameLines(const std::vector<std::string>& lines) {
+std::string frameLines(const std::vector<std::string>& lines, int width) {
     std::string out;
-    for (const auto& line : lines) out += "│ " + fit(line, kWidth) + " │\n";
+    for (const auto& line : lines) out += "│ " + fit(line, width) + " │\n";
     return out;
 }
 
@@ -115,8 +119,6 @@ std::string rgbEscape(const UIColor& color, bool background) {
     return std::string("\x1b[") + (background ? "48" : "38") + ";2;" + std::to_string(levels[0]) + ";" +
            std::to_string(levels[1]) + ";" + std::to_string(levels[2]) + "m";
 }
-
-std::string text(const Json& json) { return json.is_string() ? json.get<std::string>() : json.dump(); }
 
 }  // namespace
 
@@ -134,70 +136,49 @@ std::vector<int> colorLevels(const UIColor& color) {
     return {colorLevel(color.red), colorLevel(color.green), colorLevel(color.blue)};
 }
 
-UIColor colorFromJson(const Json& json) {
-    double alpha = json.value("alpha", 1.0);
-    if (json.contains("rgb") && json["rgb"].is_array() && json["rgb"].size() == 3)
-        return UIColor::colorWithRed(json["rgb"][0].get<double>(), json["rgb"][1].get<double>(),
-                                     json["rgb"][2].get<double>(), alpha);
-    return UIColor::colorWithWhite(json.value("white", 0.0), alpha);
-}
-
-void SheetState::apply(const Json& event) {
-    const std::string name = event.value("event", "");
-    if (name == "setTitle") {
-        title = event.value("title", "");
-    } else if (name == "setPreferredTintColor") {
-        tint = colorFromJson(event["color"]);
-    } else if (name == "setPreferredBarTextColor") {
-        barText = colorFromJson(event["color"]);
-    } else if (name == "displayText") {
-        if (event.value("key", "") == "list") listText = event.value("text", "");
-    } else if (name == "prompt") {
-        prompt = event.value("title", "") + ": " + event.value("message", "");
-    } else if (name == "showMessage") {
-        happenings.push_back("message: " + event.value("text", ""));
-    } else if (name == "openURL") {
-        happenings.push_back("opened " + text(event["url"]) + (event.value("handled", false) ? "" : " (no app took it)"));
-    } else if (name == "clear") {
-        std::string what = event.value("action", "") == "list/create"
-                               ? "list \"" + text(event["list"]) + "\""
-                               : "task \"" + text(event["task"]) + "\" in \"" + text(event["list"]) + "\"";
-        happenings.push_back("Clear: " + what + ": " + event.value("result", ""));
-    } else if (name == "front") {
-        happenings.push_back("in front: " + event.value("identifier", ""));
-    } else if (name == "reply") {
-        happenings.push_back("reply to " + event.value("message", "") + ": " + text(event["reply"]));
-    } else if (name == "error") {
-        happenings.push_back("refused: " + event.value("text", ""));
+SheetState readSheet(const PWHost& host) {
+    SheetState state;
+    const auto& widget = host.widget();
+    if (!widget) return state;
+    state.open = true;
+    const PWWidgetHost& widgetHost = widget->host();
+    state.title = widgetHost.title().value_or("");
+    state.tint = widgetHost.preferredTintColor();
+    state.barText = widgetHost.preferredBarTextColor();
+    if (const auto& prompt = widgetHost.openPrompt()) state.prompt = prompt->title + ": " + prompt->message;
+    if (auto page = host.page()) {
+        if (auto list = std::dynamic_pointer_cast<PWWidgetItemListValue>(page->itemWithKey("list"))) {
+            for (const auto& title : list->listItemTitles()) state.choices.push_back(title.description());
+            state.listText = list->host().displayText();
+        }
+        if (auto task = page->itemWithKey("task"))
+            if (auto text = task->value().stringValue()) state.taskText = *text;
     }
+    return state;
 }
 
-std::string renderSheet(const SheetState& state, bool colour) {
-    std::string out;
+std::string renderSheet(const SheetState& state, bool colour, int width) {
+    if (!state.open) return "";
+    const int inner = std::clamp(width, kMinSheetWidth, kMaxSheetWidth) - 4;  // inside "│ " and " │"
     const std::string reset = colour ? "\x1b[0m" : "";
-    if (!state.open) {
-        out += "  (the widget is closed: type \"open\" to call it up)\n";
-    } else {
-        const std::string horizontal = [] {
-            std::string line;
-            for (int i = 0; i < kWidth + 2; ++i) line += "─";
-            return line;
-        }();
-        out += "┌" + horizontal + "┐\n";
-        std::string bar;
-        if (colour && state.tint) bar += rgbEscape(*state.tint, true);
-        if (colour && state.barText) bar += rgbEscape(*state.barText, false);
-        int padding = std::max(0, kWidth + 2 - columns(state.title));
-        std::string titleText = std::string(padding / 2, ' ') + state.title + std::string(padding - padding / 2, ' ');
-        out += "│" + bar + (colour ? "\x1b[1m" : "") + fit(titleText, kWidth + 2) + reset + "│\n";
-        out += "├" + horizontal + "┤\n";
-        out += "│ " + fit("List  " + state.listText, kWidth) + " │\n";
-        out += "│ " + fit("Task  " + state.taskText, kWidth) + " │\n";
-        out += frameLines(wrap(state.choices, " ·", 6, 6));
-        if (state.prompt) out += frameLines(wrap(words("? " + *state.prompt), "", 0, 2));
-        out += "└" + horizontal + "┘\n";
+    std::string horizontal;
+    for (int i = 0; i < inner + 2; ++i) horizontal += "─";
+    std::string out = "┌" + horizontal + "┐\n";
+    std::string bar;
+    if (colour && state.tint) bar += rgbEscape(*state.tint, true);
+    if (colour && state.barText) bar += rgbEscape(*state.barText, false);
+    int padding = std::max(0, inner + 2 - columns(state.title));
+    std::string titleText = std::string(padding / 2, ' ') + state.title + std::string(padding - padding / 2, ' ');
+    out += "│" + bar + (colour ? "\x1b[1m" : "") + fit(titleText, inner + 2) + reset + "│\n";
+    out += "├" + horizontal + "┤\n";
+    out += "│ " + fit("List  " + state.listText, inner) + " │\n";
+    out += "│ " + fit("Task  " + state.taskText, inner) + " │\n";
+    out += frameLines(wrap(state.choices, " ·", 6, 6, inner), inner);
+    if (state.prompt) {
+        out += frameLines(wrap(words("? " + *state.prompt), "", 0, 2, inner), inner);
+        out += frameLines({"  answer NAME to confirm, or cancel"}, inner);
     }
-    for (const auto& line : state.happenings) out += "  → " + line + "\n";
+    out += "└" + horizontal + "┘\n";
     return out;
 }
 

@@ -29,11 +29,23 @@ Json jsonFromCallField(const PWCallField& field) {
 
 }  // namespace
 
+bool isDevice(const std::string& directory) {
+    std::error_code ec;
+    return fs::is_directory(fs::path(directory) / "var/mobile", ec) && fs::is_directory(fs::path(directory) / "Applications", ec);
+}
+
 std::unique_ptr<SpringBoardSession> SpringBoardSession::boot(const std::string& device, Trace& trace,
                                                              std::string* error) {
     std::error_code ec;
     if (!fs::is_directory(device, ec)) {
         if (error) *error = "no device at " + device + " (make one with: velmora-sim device create DIR --clear)";
+        return nullptr;
+    }
+    // Booting writes into the device (its IPC socket, the app in front), so a
+    // directory that is no device, such as a mistyped home directory, is left alone.
+    if (!isDevice(device)) {
+        if (error)
+            *error = device + " is not a device: it has no var/mobile and Applications directories (make one with: velmora-sim device create DIR --clear)";
         return nullptr;
     }
     std::unique_ptr<SpringBoardSession> session(new SpringBoardSession(fs::absolute(device).string(), trace));
@@ -124,7 +136,7 @@ void SpringBoardSession::execute(const ScriptCommand& command) {
     switch (command.kind) {
         case CommandKind::Front: front(command.argument); break;
         case CommandKind::Open: check(host_->openWidget()); break;
-        case CommandKind::Pick: check(host_->userSelectTitle("list", command.argument)); break;
+        case CommandKind::Pick: pick(command.argument); break;
         case CommandKind::PickIndex: check(host_->userSelect("list", static_cast<std::size_t>(command.index))); break;
         case CommandKind::Type: check(host_->userSetText("task", command.argument)); break;
         case CommandKind::Submit: check(host_->userSubmit()); break;
@@ -138,6 +150,20 @@ void SpringBoardSession::execute(const ScriptCommand& command) {
     drain();
 }
 
+void SpringBoardSession::pick(const std::string& title) {
+    PWResult result = host_->userSelectTitle("list", title);
+    if (result) return;
+    std::vector<std::string> titles = listTitles();
+    if (titles.empty() || std::find(titles.begin(), titles.end(), title) != titles.end()) {
+        error(result.error());
+        return;
+    }
+    std::string choices;
+    // Each choice as a pick line would take it.
+    for (const auto& choice : titles) choices += (choices.empty() ? "" : " · ") + excerpt(quoteArgument(choice), 40);
+    error("no choice titled " + excerpt(quoteArgument(title)) + "; the choices are: " + choices);
+}
+
 void SpringBoardSession::front(const std::string& identifier) {
     auto application = services_->application();
     if (identifier == "home" || identifier == kSpringBoardIdentifier) {
@@ -146,7 +172,7 @@ void SpringBoardSession::front(const std::string& identifier) {
     }
     auto app = services_->registry()->applicationWithIdentifier(identifier);
     if (!app) {
-        error("no app " + identifier + " is installed on this device");
+        error("no app " + excerpt(identifier) + " is installed on this device");
         return;
     }
     application->setFrontMostApplication(app);

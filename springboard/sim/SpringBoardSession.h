@@ -19,11 +19,16 @@
 
 namespace sim {
 
+// Whether `directory` looks like a device: it has var/mobile (the home
+// directory) and Applications (the system apps), as every device has.
+bool isDevice(const std::string& directory);
+
 class SpringBoardSession {
 public:
     // Boots on the device at `device`, tracing to `trace` (which must outlive
     // the session). nullptr with `error` set when the device cannot be used
-    // (no such directory, the IPC socket taken by another SpringBoard, ...).
+    // (no such directory, a directory that is no device, the IPC socket
+    // taken by another SpringBoard, ...); nothing is written then.
     static std::unique_ptr<SpringBoardSession> boot(const std::string& device, Trace& trace, std::string* error);
 
     // Records the app in front in the device, stops IPC, detaches listeners.
@@ -53,6 +58,7 @@ private:
     void error(const std::string& text);
     void check(const PWResult& result);
     void front(const std::string& identifier);
+    void pick(const std::string& title);
     void sendIPC(const std::string& message, const nlohmann::json& payload);
     void notify(const std::string& name, const nlohmann::json& payload);
 

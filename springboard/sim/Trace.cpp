@@ -104,7 +104,7 @@ void Trace::emit(const std::string& name, const Json& fields) {
         *out_ << line(event) << '\n';
         out_->flush();
     }
-    for (const auto& observer : observers_) observer(event);
+    for (const auto& [key, observer] : observers_) observer(event);
 }
 
 }  // namespace sim

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -45,10 +46,16 @@ public:
     // trace read while the simulator runs is whole up to its last line.
     void emit(const std::string& name, const Json& fields = Json::object());
 
-    // Observers run on the emitting thread, under the trace's lock.
-    void addObserver(Observer observer) {
+    // Observers run on the emitting thread, under the trace's lock. Returns
+    // the key that removes the observer again.
+    std::size_t addObserver(Observer observer) {
         std::lock_guard lock(mutex_);
-        observers_.push_back(std::move(observer));
+        observers_.emplace_back(++lastObserverKey_, std::move(observer));
+        return lastObserverKey_;
+    }
+    void removeObserver(std::size_t key) {
+        std::lock_guard lock(mutex_);
+        std::erase_if(observers_, [key](const auto& entry) { return entry.first == key; });
     }
 
     // One line of JSON text for `event`, invalid UTF-8 replaced by U+FFFD.
@@ -57,7 +64,8 @@ public:
 private:
     std::recursive_mutex mutex_;
     std::ostream* out_;
-    std::vector<Observer> observers_;
+    std::vector<std::pair<std::size_t, Observer>> observers_;
+    std::size_t lastObserverKey_ = 0;
 };
 
 }  // namespace sim

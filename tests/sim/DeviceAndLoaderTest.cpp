@@ -80,46 +80,51 @@ TEST(Sheet, GreyBecomesEqualLevelsAndRgbRounds) {
     EXPECT_EQ(sim::colorLevels(UIColor::colorWithRed(-1, 2, 0, 1)), (std::vector<int>{0, 255, 0}));
 }
 
-TEST(Sheet, ShowsTitleListTaskAndWhatHappened) {
+TEST(Sheet, ShowsTitleListTaskPromptInTheThemeColours) {
     sim::SheetState state;
     state.open = true;
+    state.title = "Clear";
+    state.tint = UIColor::colorWithRed(0.396078, 0.470668, 0.545258, 1);
+    state.barText = UIColor::colorWithWhite(1, 1);
+    state.listText = "Bread & Butter";
     state.taskText = "Milk";
-    using sim::Json;
-    for (const Json& event : {
-             Json{{"event", "setTitle"}, {"title", "Clear"}},
-             Json{{"event", "setPreferredTintColor"}, {"color", {{"rgb", {0.396078, 0.470668, 0.545258}}, {"alpha", 1}}}},
-             Json{{"event", "setPreferredBarTextColor"}, {"color", {{"white", 1}, {"alpha", 1}}}},
-             Json{{"event", "displayText"}, {"key", "list"}, {"text", "Bread & Butter"}},
-             Json{{"event", "openURL"}, {"url", "clearapp://x"}, {"handled", true}},
-             Json{{"event", "clear"}, {"action", "task/create"}, {"list", "Bread & Butter"}, {"task", "Milk"}, {"result", "created"}},
-             Json{{"event", "front"}, {"identifier", "com.apple.mobilesafari"}},
-         })
-        state.apply(event);
+    state.prompt = "Create List: Enter a name";
 
     std::string plain = sim::renderSheet(state, false);
     EXPECT_EQ(plain.find("\x1b["), std::string::npos);
-    for (const char* part : {"Clear", "List  Bread & Butter", "Task  Milk", "opened clearapp://x",
-                             "Clear: task \"Milk\" in \"Bread & Butter\": created", "in front: com.apple.mobilesafari"})
+    for (const char* part : {"Clear", "List  Bread & Butter", "Task  Milk", "? Create List: Enter a name",
+                             "answer NAME to confirm, or cancel"})
         EXPECT_NE(plain.find(part), std::string::npos) << part << "\n" << plain;
 
     std::string coloured = sim::renderSheet(state, true);
     EXPECT_NE(coloured.find("\x1b[48;2;101;120;139m"), std::string::npos);
     EXPECT_NE(coloured.find("\x1b[38;2;255;255;255m"), std::string::npos);
+    EXPECT_EQ(sim::renderSheet(sim::SheetState{}, false), "");
 }
 
-TEST(Sheet, LongTextsStayInsideTheFrame) {
+// Every line of the sheet is as wide as the terminal allows, within bounds,
+// however long the texts are.
+TEST(Sheet, FitsTheTerminalWidth) {
+    auto codePoints = [](const std::string& s) {
+        std::size_t n = 0;
+        for (unsigned char c : s) n += (c & 0xC0) != 0x80;
+        return n;
+    };
     sim::SheetState state;
     state.open = true;
     state.title = "Clear";
     state.taskText = std::string(200, 'x') + "é";
-    std::string plain = sim::renderSheet(state, false);
-    std::size_t width = 0;
-    std::istringstream lines(plain);
-    for (std::string line; std::getline(lines, line);) {
-        std::size_t columns = 0;
-        for (unsigned char c : line) columns += (c & 0xC0) != 0x80;
-        if (width == 0) width = columns;
-        EXPECT_EQ(columns, width) << line;
+    state.choices = {"Groceries", "Work", std::string(70, 'w'), "Create List..."};
+    state.prompt = std::string(30, 'p') + " " + std::string(90, 'q');
+    const struct {
+        int terminal;
+        std::size_t drawn;
+    } cases[] = {{20, 40}, {40, 40}, {48, 48}, {57, 57}, {64, 64}, {200, 64}};
+    for (const auto& c : cases) {
+        std::istringstream lines(sim::renderSheet(state, false, c.terminal));
+        int count = 0;
+        for (std::string line; std::getline(lines, line); ++count) EXPECT_EQ(codePoints(line), c.drawn) << c.terminal << ": " << line;
+        EXPECT_GT(count, 8) << c.terminal;
     }
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ScriptParser.h"
+#include "Suggestion.h"
 
 using sim::CommandKind;
 using sim::parseScript;
@@ -26,14 +27,18 @@ TEST(ScriptParser, ReadsEachCommandWithItsArgument) {
         {"type \"\"", CommandKind::Type, ""},
         {"type \"  padded  \"", CommandKind::Type, "  padded  "},
         {"type \"say \\\"hi\\\" \\\\ bye\\nnext\"", CommandKind::Type, "say \"hi\" \\ bye\nnext"},
-        {"type \"# not a comment\" # but this is", CommandKind::Type, "# not a comment"},
+        {"type Fix bug #12", CommandKind::Type, "Fix bug #12"},
+        {"pick #hashtag", CommandKind::Pick, "#hashtag"},
+        {"type 'a # b'", CommandKind::Type, "a # b"},
+        {"type 'say \"hi\" \\n'", CommandKind::Type, "say \"hi\" \\n"},
+        {"type ''", CommandKind::Type, ""},
+        {"notify 'with space' {}", CommandKind::Notify, "with space"},
         {"type a \"quoted\" middle", CommandKind::Type, "a \"quoted\" middle"},
         {"type Café ☕", CommandKind::Type, "Café ☕"},
         {"answer New list", CommandKind::Answer, "New list"},
         {"answer \"\"", CommandKind::Answer, ""},
         {"submit", CommandKind::Submit, ""},
         {"cancel  ", CommandKind::Cancel, ""},
-        {"close # done", CommandKind::Close, ""},
         {"wait\r", CommandKind::Wait, ""},
         {"ipc VLIPC.Lists", CommandKind::Ipc, "VLIPC.Lists"},
         {"notify VLIPC.Kill {\"identifier\":\"com.apple.springboard\"}", CommandKind::Notify, "VLIPC.Kill"},
@@ -54,6 +59,86 @@ TEST(ScriptParser, BlankAndCommentLinesGiveNothing) {
         auto parsed = parseScriptLine(line, 1);
         EXPECT_FALSE(parsed.command) << line;
         EXPECT_FALSE(parsed.error) << line;
+    }
+}
+
+TEST(ScriptParser, AtThePromptNothingIsAComment) {
+    for (const char* line : {"# a comment", "  #open"}) {
+        auto parsed = parseScriptLine(line, 1, sim::LineSource::Prompt);
+        ASSERT_TRUE(parsed.error) << line;
+        EXPECT_NE(parsed.error->message.find("unknown command \"#"), std::string::npos) << parsed.error->message;
+    }
+    auto typed = parseScriptLine("type # is text", 1, sim::LineSource::Prompt);
+    ASSERT_TRUE(typed.command);
+    EXPECT_EQ(typed.command->argument, "# is text");
+}
+
+// What completion inserts is read back as exactly the title: every string of
+// up to four characters over the characters that matter to the parser.
+TEST(ScriptParser, QuotedArgumentsReadBackExactly) {
+    const std::vector<std::string> alphabet = {" ", "\t", "\"", "'", "\\", "#", "a", "é", "\n"};
+    std::vector<std::string> titles = {""};
+    for (std::size_t length = 0, begin = 0; length < 4; ++length) {
+        std::size_t end = titles.size();
+        for (std::size_t i = begin; i < end; ++i)
+            for (const auto& c : alphabet) titles.push_back(titles[i] + c);
+        begin = end;
+    }
+    titles.insert(titles.end(), {"  Weekend  ", "\"Quoted\" list", "'single", "C# tips", "Create List..."});
+    for (const auto& title : titles)
+        for (auto source : {sim::LineSource::Script, sim::LineSource::Prompt}) {
+            auto parsed = parseScriptLine("pick " + sim::quoteArgument(title), 1, source);
+            ASSERT_TRUE(parsed.command) << "[" << title << "] " << (parsed.error ? parsed.error->message : "");
+            ASSERT_EQ(parsed.command->argument, title) << sim::quoteArgument(title);
+        }
+    EXPECT_EQ(sim::quoteArgument("Bread & Butter"), "Bread & Butter");  // left alone when unambiguous
+}
+
+TEST(ScriptParser, PartialArgumentsGiveTheTextTypedSoFar) {
+    const struct {
+        const char* typed;
+        const char* text;
+    } cases[] = {
+        {"", ""}, {"  Gro", "Gro"}, {" \"Q", "Q"}, {" \"a\\\"b", "a\"b"}, {" 'a # ", "a # "}, {" \"  pad", "  pad"},
+        {" \"done\"", "done"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(sim::partialArgument(c.typed), c.text) << c.typed;
+}
+
+TEST(ScriptParser, ErrorsQuoteAShortExcerpt) {
+    const std::string longText(5000, 'x');
+    for (const std::string& line : {longText, "pick-index " + longText, "ipc A {" + longText})
+        for (auto source : {sim::LineSource::Script, sim::LineSource::Prompt}) {
+            auto parsed = parseScriptLine(line, 1, source);
+            ASSERT_TRUE(parsed.error);
+            EXPECT_LT(parsed.error->message.size(), 160u) << parsed.error->message;
+        }
+    EXPECT_EQ(sim::excerpt("caf\u00e9\u00e9\u00e9", 7), "caf\u2026");  // never splits a character
+}
+
+TEST(ScriptParser, JsonNestedTooDeeplyIsAnError) {
+    auto nested = [](int depth) { return "{\"a\":" + std::string(depth - 1, '[') + std::string(depth - 1, ']') + "}"; };
+    std::string error;
+    EXPECT_TRUE(sim::parseJsonObject(nested(sim::kMaxJsonDepth), error)) << error;
+    EXPECT_FALSE(sim::parseJsonObject(nested(sim::kMaxJsonDepth + 1), error));
+    EXPECT_NE(error.find("nests deeper than 512"), std::string::npos) << error;
+    // Brackets inside strings are text, not nesting.
+    EXPECT_TRUE(sim::parseJsonObject("{\"a\":\"" + std::string(10000, '[') + "\"}", error)) << error;
+    auto line = parseScriptLine("notify N " + nested(16000), 3);
+    ASSERT_TRUE(line.error);
+    EXPECT_NE(line.error->message.find("nests deeper"), std::string::npos);
+}
+
+TEST(Suggestion, NearestWordOnlyWhenClose) {
+    const std::vector<std::string> words = {"open", "close", "submit", "pick", "pick-index", "run", "serve"};
+    const struct {
+        const char* typed;
+        const char* suggested;  // "" for none
+    } cases[] = {{"opn", "open"}, {"sumbit", "submit"}, {"pick-idx", "pick-index"}, {"rnu", "run"},
+                 {"xyz", ""}, {"open", ""}, {"", ""}, {"closes", "close"}};
+    for (const auto& c : cases) {
+        auto suggestion = sim::closestWord(c.typed, words);
+        EXPECT_EQ(suggestion.value_or(""), c.suggested) << c.typed;
     }
 }
 
@@ -92,7 +177,11 @@ TEST(ScriptParser, RefusesWhatItCannotRead) {
         {"submit please", "submit takes no argument"},
         {"type", "type needs an argument"},
         {"pick   ", "pick needs an argument"},
-        {"front # comment only", "front needs an argument"},
+        {"close # done", "close takes no argument"},
+        {"type \"done\" # not a comment", "unexpected text after the closing quote"},
+        {"type 'unterminated", "unterminated quoted text"},
+        {"opn", "unknown command \"opn\" (did you mean \"open\"?)"},
+        {"sumbit", "(did you mean \"submit\"?)"},
         {"type \"unterminated", "unterminated quoted text"},
         {"type \"bad \\t escape\"", "unknown escape \\t"},
         {"type \"done\" extra", "unexpected text after the closing quote"},

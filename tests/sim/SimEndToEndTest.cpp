@@ -207,24 +207,122 @@ TEST_F(SimEndToEnd, UnparsableScriptStopsBeforeBootWithExit2) {
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
 }
 
-TEST_F(SimEndToEnd, BadCommandLinesExit2) {
-    const std::vector<std::vector<std::string>> cases = {
-        {},
-        {"dance"},
-        {"run", "--frobnicate"},
-        {"device", "create"},
-        {"device", "create", (scratch_ / "d").string(), "--front", kClear},  // Clear not installed
-        {"serve"},
-        {"send", scratch_.path().string(), "VLIPC.Lists", "[1]"},
+TEST_F(SimEndToEnd, BadCommandLinesExit2WithOneLineThatHelps) {
+    fs::path script = scratch_ / "ok.script";
+    std::ofstream(script) << "open\n";
+    const std::string deep = "{\"a\":" + std::string(16000, '[') + std::string(16000, ']') + "}";
+    const struct {
+        std::vector<std::string> args;
+        const char* says;  // a part of the one line on standard error
+    } cases[] = {
+        {{}, "no command given; the commands are device, run, send and serve"},
+        {{"dance"}, "unknown command \"dance\""},
+        {{"rnu"}, "(did you mean \"run\"?)"},
+        {{"help", "run"}, "(for help: velmora-sim --help, or velmora-sim COMMAND --help)"},
+        {{"run", "--frobnicate"}, "(see velmora-sim run --help)"},
+        {{"run", "--color=blue"}, "(see velmora-sim run --help)"},
+        {{"device", "create"}, "(see velmora-sim device create --help)"},
+        {{"device", "create", (scratch_ / "d").string(), "--front", kClear}, ""},  // Clear not installed
+        {{"serve"}, "(see velmora-sim serve --help)"},
+        {{"send", scratch_.path().string(), "VLIPC.Lists", "[1]"}, "JSON object"},
+        {{"send", scratch_.path().string(), "VLIPC.Lists", deep}, "nests deeper than 512"},
+        {{"run", "--script", scratch_.path().string()}, "is not a regular file"},
+        {{"run", "--script", "/dev/zero"}, "is not a regular file"},
+        {{"run", "--demo", "--script", script.string()}, "give either --demo or --script"},
     };
-    for (const auto& args : cases) {
-        Result r = runSim(scratch_, args);
+    for (const auto& c : cases) {
+        Result r = runSim(scratch_, c.args);
         std::string shown;
-        for (const auto& a : args) shown += a + " ";
+        for (const auto& a : c.args) shown += a.substr(0, 40) + " ";
         EXPECT_EQ(r.exitCode, 2) << shown << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << shown << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << shown << r.err;
+        EXPECT_LT(r.err.size(), 300u) << shown;
     }
     EXPECT_FALSE(fs::exists(scratch_ / "d"));
+}
+
+TEST_F(SimEndToEnd, VersionAndHelpAnswerWithExit0) {
+    Result version = runSim(scratch_, {"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "velmora-sim 1.0.0\n");
+    Result help = runSim(scratch_, {"run", "--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("--color"), std::string::npos) << help.out;
+}
+
+TEST_F(SimEndToEnd, ScriptLinesThatCannotBeParsedExit2WithAShortExcerpt) {
+    fs::path device = makeDevice({"--clear"});
+    const std::string longWord(5000, 'z');
+    const struct {
+        std::string script;
+        const char* says;
+    } cases[] = {
+        {"open\n" + longWord + "\n", "script.txt:2: unknown command \"zzz"},
+        {"pick-index " + longWord + "\n", "script.txt:1: pick-index needs"},
+        {"ipc VLIPC.Lists {\"a\":" + std::string(16000, '[') + "\n", "script.txt:1: ipc: the JSON nests deeper than 512"},
+        {"opn\n", "did you mean \"open\"?"},
+        {"close # done\n", "close takes no argument"},
+    };
+    for (const auto& c : cases) {
+        Result run = runScript(device, c.script);
+        EXPECT_EQ(run.exitCode, 2) << c.says;
+        EXPECT_TRUE(run.out.empty());
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err.substr(0, 300);
+        EXPECT_LT(run.err.size(), 200u);
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
+    }
+}
+
+TEST_F(SimEndToEnd, HashIsTextUnlessItStartsTheLine) {
+    fs::path device = makeDevice({"--clear", "--lists", "#hashtag,Work"});
+    Result run = runScript(device, "  # a comment\nopen\npick #hashtag\ntype Fix bug #12\nsubmit\n"
+                                   "open\npick 'Work'\ntype 'a # b'\nsubmit\n");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(named(run.events(), "error").empty()) << run.out;
+    EXPECT_EQ(query(clearDatabase(device, kClear), "select list, title from tasks"),
+              (std::vector<std::string>{"#hashtag | Fix bug #12", "Work | a # b"}));
+}
+
+TEST_F(SimEndToEnd, AnUnknownPickSaysWhatTheChoicesAre) {
+    fs::path device = makeDevice({"--clear", "--lists", "Groceries", "--list", "  Padded  "});
+    Result run = runScript(device, "open\npick Nope\n");
+    auto errors = named(run.events(), "error");
+    ASSERT_EQ(errors.size(), 1u) << run.out;
+    EXPECT_EQ(errors[0]["text"], "no choice titled Nope; the choices are: Groceries · \"  Padded  \" · Create List...");
+}
+
+TEST_F(SimEndToEnd, ADirectoryThatIsNoDeviceIsLeftAlone) {
+    fs::create_directories(scratch_ / "home/Documents");
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"run", "--device", (scratch_ / "home").string(), "--script", "-"},
+             {"serve", "--device", (scratch_ / "home").string()},
+             {"run", "--demo", "--device", (scratch_ / "home").string()}}) {
+        Result r = runSim(scratch_, args, "open\n");
+        EXPECT_EQ(r.exitCode, 1) << args[0];
+        EXPECT_NE(r.err.find("is not a device"), std::string::npos) << r.err;
+        std::vector<fs::path> entries(fs::recursive_directory_iterator(scratch_ / "home"), {});
+        EXPECT_EQ(entries, std::vector<fs::path>{scratch_ / "home/Documents"});
+    }
+}
+
+TEST_F(SimEndToEnd, AClosedPipeEndsTheDemoAndRemovesTheSampleDevice) {
+    fs::create_directories(scratch_ / "tmp");
+    const std::string command = "TMPDIR=" + (scratch_ / "tmp").string() + " " + simBinary() +
+                                " run --demo | head -2 > " + (scratch_ / "head").string();
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(std::count_if(fs::directory_iterator(scratch_ / "tmp"), fs::directory_iterator(), [](auto&) { return true; }), 0);
+    const std::string head = readFile(scratch_ / "head");
+    EXPECT_EQ(std::count(head.begin(), head.end(), '\n'), 2) << head;
+}
+
+TEST_F(SimEndToEnd, DemoOnADeviceSaysItWritesThere) {
+    fs::path device = makeDevice({"--clear", "--lists", "Bread & Butter", "--front", "com.apple.mobilesafari"});
+    Result demo = runSim(scratch_, {"run", "--demo", "--device", device.string()});
+    ASSERT_EQ(demo.exitCode, 0) << demo.err;
+    EXPECT_NE(demo.out.find("The demo writes to the device " + device.string()), std::string::npos) << demo.out;
+    EXPECT_EQ(query(clearDatabase(device, kClear), "select list, title from tasks"),
+              (std::vector<std::string>{"Bread & Butter | Jam & toast"}));
 }
 
 TEST_F(SimEndToEnd, DeviceCreateRefusesToOverwrite) {
