@@ -3,7 +3,7 @@
 // and over: random bytes, lying headers, frames cut off by an abrupt close,
 // requests whose sender hangs up before the reply, and two that stall with a
 // half-sent frame. Every good client's every message gets the right lists.
-// (tests/ipc covers each bad frame once against a test handler; this is the
+// (tests/springboard/OBJCIPC covers each bad frame once against a test handler; this is the
 // churn of all of them at once against the deliverable.) Then the floods:
 // keep-alive and idle connections that must not lock a fresh app out, and
 // requests built to decode to a hundred times their size.

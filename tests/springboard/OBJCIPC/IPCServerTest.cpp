@@ -381,7 +381,8 @@ TEST_F(IPCServerTest, AConnectionEndsAfterItsRequestLimitOrLifetime) {
         int answered;
     } cases[] = {
         {3, std::chrono::milliseconds(60000), std::chrono::milliseconds(0), 3},
-        {1000, std::chrono::milliseconds(150), std::chrono::milliseconds(100), 2},
+        // Replies at about 0 and 0.7 s; the third would come after the 1 s lifetime.
+        {1000, std::chrono::milliseconds(1000), std::chrono::milliseconds(700), 2},
     };
     const std::string request = objcipc::encodeFrame(objcipc::requestBody("Test.Echo", {}));
     for (const auto& c : cases) {
