@@ -19,11 +19,17 @@ std::size_t skipPast(std::string_view bytes, std::size_t at, std::string_view te
     return end == std::string_view::npos ? bytes.size() : end + terminator.size();
 }
 
+constexpr std::size_t kShortestNestingTag = 6;
+
 bool isNameEnd(char c) { return c == '>' || c == '/' || c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 }  // namespace
 
 bool xmlPlistDepthIsWithin(std::string_view bytes, std::size_t maxDepth) {
+    // Every level counted below takes a tag of its own of at least six bytes
+    // ("<dict>"): text shorter than maxDepth + 1 such tags cannot go deeper,
+    // and a small preferences file needs no scan.
+    if (bytes.size() / kShortestNestingTag <= maxDepth) return true;
     std::size_t depth = 0;
     for (std::size_t at = bytes.find('<'); at != std::string_view::npos; at = bytes.find('<', at)) {
         const char next = at + 1 < bytes.size() ? bytes[at + 1] : '\0';
