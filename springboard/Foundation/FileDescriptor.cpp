@@ -14,22 +14,33 @@ void FileDescriptor::reset(int fd) {
     fd_ = fd;
 }
 
-FileDescriptor openRegularFile(const std::string& path) {
+namespace {
+
+// The open descriptor and what fstat said of it, so a reader needs no
+// second fstat for the size.
+FileDescriptor openRegularFile(const std::string& path, struct stat& st) {
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a
     // writer before fstat could tell us what it is.
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    struct stat st {};
     if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return FileDescriptor();
     return fd;
 }
 
-std::optional<std::string> readRegularFile(const std::string& path, std::size_t maxBytes) {
-    FileDescriptor fd = openRegularFile(path);
-    if (!fd) return std::nullopt;
+}  // namespace
+
+FileDescriptor openRegularFile(const std::string& path) {
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || static_cast<std::uint64_t>(st.st_size) > maxBytes) return std::nullopt;
+    return openRegularFile(path, st);
+}
+
+std::optional<std::string> readRegularFile(const std::string& path, std::size_t maxBytes) {
+    struct stat st {};
+    FileDescriptor fd = openRegularFile(path, st);
+    if (!fd || static_cast<std::uint64_t>(st.st_size) > maxBytes) return std::nullopt;
     std::string bytes;
-    bytes.resize(static_cast<std::size_t>(st.st_size));
+    // One byte beyond the size, so the read that finds the end needs no
+    // growth of the buffer.
+    bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
     std::size_t done = 0;
     // The file may grow while we read: read on to its end, up to the bound.
     for (;;) {

@@ -76,7 +76,20 @@ std::optional<Value> toValue(plist_t node, int depth) {
             if (bytes) data.bytes.assign(bytes, bytes + length);
             return Value(std::move(data));
         }
-        case PLIST_DATE: return exactScalar(node);
+        case PLIST_DATE: {
+            // XML dates are whole seconds, and most fit the 32-bit getter:
+            // a date made from what it hands out that libplist itself finds
+            // equal (it compares the stored doubles) is the exact value,
+            // without the binary writer's trip.
+            std::int32_t seconds = 0, microseconds = 0;
+            plist_get_date_val(node, &seconds, &microseconds);
+            if (microseconds == 0) {
+                PlistPtr candidate(plist_new_date(seconds, 0));
+                if (plist_compare_node_value(node, candidate.get()))
+                    return Value(Date{static_cast<double>(seconds)});
+            }
+            return exactScalar(node);
+        }
         case PLIST_ARRAY: {
             Array array;
             std::uint32_t n = plist_array_get_size(node);

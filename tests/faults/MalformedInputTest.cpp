@@ -184,7 +184,10 @@ TEST_P(FarDateTest, SurvivesExactlyOrIsRefused) {
 INSTANTIATE_TEST_SUITE_P(Dates, FarDateTest,
                          ::testing::Values(FarDate{1e300, false}, FarDate{-1e300, false}, FarDate{2147483648.5, false},
                                            FarDate{-2147485795.48, false}, FarDate{3e9, true}, FarDate{-6e10, true},
-                                           FarDate{-63113904000.0, true}, FarDate{252423993599.0, true}),
+                                           FarDate{-63113904000.0, true}, FarDate{252423993599.0, true},
+                                           // Either side of what a 32-bit count of seconds holds.
+                                           FarDate{2147483647.0, true}, FarDate{2147483648.0, true},
+                                           FarDate{-2147483648.0, true}, FarDate{-2147483649.0, true}),
                          [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 TEST(FarDateTest, TravelsInAnIPCFrameExactly) {

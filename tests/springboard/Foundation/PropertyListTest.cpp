@@ -160,6 +160,10 @@ TEST(PlistShape, XmlDepthScanCountsOnlyNestingElements) {
         {"<plist><arrays><arrays></plist>", 0, true},
         {"<plist><dict >", 0, false},
         {"<plist><array", 0, true},
+        // As short as two levels can be, and one byte shorter.
+        {"<dict><dict>", 1, false},
+        {"<dict><array", 1, true},
+        {"<array><array>", 1, false},
     };
     for (const auto& c : cases) EXPECT_EQ(springboard::xmlPlistDepthIsWithin(c.xml, c.maxDepth), c.within) << c.xml;
 }
