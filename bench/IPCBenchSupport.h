@@ -137,14 +137,14 @@ struct IPCDevice {
     static constexpr int kDefaultLists = 1000;
     BenchDevice device{kDefaultLists, PlistFormat::Binary};
     std::unique_ptr<SpringBoardServices> services;
-    std::unique_ptr<springboard::IPCServer> server;
+    std::unique_ptr<objcipc::IPCServer> server;
     bool loaded = false;
 
     IPCDevice() {
         springboard::setLogToStandardError(false);
         services = SpringBoardServices::boot(device.root());
         loaded = dlopen(VELMORA_COMPANION_LIBRARY, RTLD_NOW | RTLD_LOCAL) != nullptr;
-        server = springboard::IPCServer::start(device.root());
+        server = objcipc::IPCServer::start(device.root());
         OBJCIPC::registerIncomingMessageFromAppHandlerForMessageName("Bench.Empty",
                                                                      [](const Dictionary&) { return Dictionary{}; });
         std::filesystem::copy_file(device.databasePath(), device.root() + "/lists-1000.sqlite");

@@ -127,7 +127,7 @@ void BM_IPCServerPeakMemory(benchmark::State& state) {
         // Free heap this process kept from the benchmarks before it goes back
         // to the system, so the child starts at the size of what is live.
         ::malloc_trim(0);
-        auto server = springboard::IPCServer::start(serverRoot, nullptr);
+        auto server = objcipc::IPCServer::start(serverRoot, nullptr);
         const char byte = server ? 1 : 0;
         (void)!::write(ready[1], &byte, 1);
         char wait;

@@ -18,7 +18,7 @@
 #include "HandlerTable.h"
 #include "SocketIO.h"
 
-namespace springboard {
+namespace objcipc {
 
 namespace {
 
@@ -532,4 +532,4 @@ void IPCServer::pushReadyLocked(std::uint64_t id) {
     ready_.push_back(id);
 }
 
-}  // namespace springboard
+}  // namespace objcipc

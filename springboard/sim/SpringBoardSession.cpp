@@ -79,7 +79,7 @@ bool SpringBoardSession::start(std::string* errorText) {
     auto current = services_->application()->frontMostApplication();
     trace_.emit("boot", Json{{"front", current ? current->identifier() : std::string(kSpringBoardIdentifier)}});
 
-    ipc_ = springboard::IPCServer::start(device_, errorText);
+    ipc_ = objcipc::IPCServer::start(device_, errorText);
     if (!ipc_) return false;
 
     for (const auto& library : loadDynamicLibraries((fs::path(device_) / kDynamicLibrariesDirectory).string(),

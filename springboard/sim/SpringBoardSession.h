@@ -66,7 +66,7 @@ private:
     Trace& trace_;
     std::shared_ptr<SpringBoardTracer> tracer_;
     std::unique_ptr<SpringBoardServices> services_;
-    std::unique_ptr<springboard::IPCServer> ipc_;
+    std::unique_ptr<objcipc::IPCServer> ipc_;
     std::unique_ptr<PWHost> host_;
     springboard::Registration logSink_;
     springboard::Registration postListener_;

@@ -137,7 +137,7 @@ TEST_F(CompanionTest, KillWithNoApplicationObjectStillLogsTheSequence) {
 
 TEST_F(CompanionTest, ListsAreServedOverTheSocketToAnotherThread) {
     std::string error;
-    auto server = springboard::IPCServer::start(device_.root(), &error);
+    auto server = objcipc::IPCServer::start(device_.root(), &error);
     ASSERT_NE(server, nullptr) << error;
     std::optional<Dictionary> empty, other;
     std::thread app([&] {
@@ -150,7 +150,7 @@ TEST_F(CompanionTest, ListsAreServedOverTheSocketToAnotherThread) {
 }
 
 TEST_F(CompanionTest, AListAddedBetweenTwoMessagesIsInTheSecondReply) {
-    auto server = springboard::IPCServer::start(device_.root(), nullptr);
+    auto server = objcipc::IPCServer::start(device_.root(), nullptr);
     ASSERT_NE(server, nullptr);
     EXPECT_EQ(lists(), listsReply({"Home", "Work", "Caf\xc3\xa9"}));
     TestDevice::addClearList(clear_, "Groceries");
@@ -162,7 +162,7 @@ TEST_F(CompanionTest, WithoutClearTheListsAreEmpty) {
     bare.installSystemApp("MobileSafari", "com.apple.mobilesafari", {"http"});
     springboard::setDeviceRoot(bare.root());
     controller()->setRegistry(ApplicationRegistry::scan(bare.root()));
-    auto server = springboard::IPCServer::start(bare.root(), nullptr);
+    auto server = objcipc::IPCServer::start(bare.root(), nullptr);
     ASSERT_NE(server, nullptr);
     EXPECT_EQ(lists(), listsReply({}));
 }
@@ -184,7 +184,7 @@ TEST_F(CompanionTest, ListsAreServedToAnotherProcess) {
         ::_exit(*reply == listsReply({"Home", "Work", "Caf\xc3\xa9"}) ? 0 : 5);
     }
     ::close(go[0]);
-    auto server = springboard::IPCServer::start(device_.root(), nullptr);
+    auto server = objcipc::IPCServer::start(device_.root(), nullptr);
     ASSERT_NE(server, nullptr);
     ASSERT_EQ(::write(go[1], "x", 1), 1);
     ::close(go[1]);

@@ -147,11 +147,11 @@ TEST(HostileIPCClientsTest, GoodClientsGetTheListsWhileBadOnesChurn) {
     ASSERT_TRUE(companion.loaded) << dlerror();
     const TestDevice& device = companion.device;
     const auto& lists = companion.lists;
-    springboard::IPCServer::Options options;
+    objcipc::IPCServer::Options options;
     options.maxWorkers = 8;
     options.idleTimeout = std::chrono::milliseconds(2000);
     std::string error;
-    auto server = springboard::IPCServer::start(device.root(), options, &error);
+    auto server = objcipc::IPCServer::start(device.root(), options, &error);
     ASSERT_TRUE(server) << error;
     const std::string socket = server->socketPath();
 
@@ -218,11 +218,11 @@ TEST(HostileIPCClientsTest, AKeepAliveAndIdleFloodDoesNotLockAFreshAppOut) {
     ASSERT_TRUE(companion.loaded) << dlerror();
     const TestDevice& device = companion.device;
     const auto& lists = companion.lists;
-    springboard::IPCServer::Options options;
+    objcipc::IPCServer::Options options;
     options.maxWorkers = 4;
     options.idleTimeout = std::chrono::milliseconds(20000);  // the idle ones stay for the whole test
     std::string error;
-    auto server = springboard::IPCServer::start(device.root(), options, &error);
+    auto server = objcipc::IPCServer::start(device.root(), options, &error);
     ASSERT_TRUE(server) << error;
     const std::string socket = server->socketPath();
     const std::string request = objcipc::encodeFrame(objcipc::requestBody("VLIPC.Lists", {}));
@@ -282,7 +282,7 @@ TEST(HostileIPCClientsTest, ConcurrentHostileMegabyteRequestsStayWithinMemory) {
     ASSERT_LE(request.size() - 4, objcipc::kMaxFramePayload);
     const pid_t child = ::fork();
     if (child == 0) {
-        auto server = springboard::IPCServer::start(device.str(), nullptr);
+        auto server = objcipc::IPCServer::start(device.str(), nullptr);
         const char byte = server ? 1 : 0;
         (void)!::write(ready[1], &byte, 1);
         char wait;

@@ -19,7 +19,7 @@
 
 #include "HostExport.h"
 
-namespace springboard {
+namespace objcipc {
 
 class HOST_API IPCServer {
 public:
@@ -105,4 +105,4 @@ private:
     std::mutex stopMutex_;
 };
 
-}  // namespace springboard
+}  // namespace objcipc

@@ -89,7 +89,7 @@ protected:
             return reply;
         });
         std::string error;
-        server_ = springboard::IPCServer::start(device_.str(), &error);
+        server_ = objcipc::IPCServer::start(device_.str(), &error);
         ASSERT_NE(server_, nullptr) << error;
     }
     void TearDown() override {
@@ -102,7 +102,7 @@ protected:
     }
 
     TempDirectory device_;
-    std::unique_ptr<springboard::IPCServer> server_;
+    std::unique_ptr<objcipc::IPCServer> server_;
 };
 
 TEST_F(IPCServerTest, ListensInsideTheDeviceWithOwnerOnlyMode) {
@@ -243,9 +243,9 @@ TEST_F(IPCServerTest, BadConnectionsAreClosedWhileGoodClientsAreServed) {
 
 TEST_F(IPCServerTest, AnIdleConnectionIsClosedAfterTheIdleTimeout) {
     server_.reset();
-    springboard::IPCServer::Options options;
+    objcipc::IPCServer::Options options;
     options.idleTimeout = std::chrono::milliseconds(100);
-    server_ = springboard::IPCServer::start(device_.str(), options, nullptr);
+    server_ = objcipc::IPCServer::start(device_.str(), options, nullptr);
     ASSERT_NE(server_, nullptr);
     RawConnection silent(server_->socketPath());
     silent.send(header(100));  // announces a payload that never comes
@@ -255,9 +255,9 @@ TEST_F(IPCServerTest, AnIdleConnectionIsClosedAfterTheIdleTimeout) {
 
 TEST_F(IPCServerTest, ConnectionsBeyondTheLimitWaitTheirTurn) {
     server_.reset();
-    springboard::IPCServer::Options options;
+    objcipc::IPCServer::Options options;
     options.maxWorkers = 1;
-    server_ = springboard::IPCServer::start(device_.str(), options, nullptr);
+    server_ = objcipc::IPCServer::start(device_.str(), options, nullptr);
     ASSERT_NE(server_, nullptr);
     std::atomic<int> answered{0};
     std::vector<std::thread> threads;
@@ -278,7 +278,7 @@ TEST_F(IPCServerTest, StopRemovesTheSocketAndClientsGetNothing) {
     server_->stop();  // idempotent
 
     std::string error;
-    server_ = springboard::IPCServer::start(device_.str(), &error);
+    server_ = objcipc::IPCServer::start(device_.str(), &error);
     ASSERT_NE(server_, nullptr) << error;
     EXPECT_TRUE(echo({}).has_value());
 }
@@ -293,7 +293,7 @@ TEST_F(IPCServerTest, StopWhileAClientIsConnectedReturns) {
 
 TEST_F(IPCServerTest, ASecondServerOnTheSameDeviceIsRefused) {
     std::string error;
-    EXPECT_EQ(springboard::IPCServer::start(device_.str(), &error), nullptr);
+    EXPECT_EQ(objcipc::IPCServer::start(device_.str(), &error), nullptr);
     EXPECT_NE(error.find("another server"), std::string::npos) << error;
     EXPECT_TRUE(echo({}).has_value());
 }
@@ -311,13 +311,13 @@ TEST_F(IPCServerTest, AStaleSocketIsReplacedButOtherFilesAreLeftAlone) {
         ::close(fd);
     }
     std::string error;
-    server_ = springboard::IPCServer::start(device_.str(), &error);
+    server_ = objcipc::IPCServer::start(device_.str(), &error);
     ASSERT_NE(server_, nullptr) << error;
     EXPECT_TRUE(echo({}).has_value());
     server_.reset();
 
     writeFile(path, "precious");
-    EXPECT_EQ(springboard::IPCServer::start(device_.str(), &error), nullptr);
+    EXPECT_EQ(objcipc::IPCServer::start(device_.str(), &error), nullptr);
     EXPECT_NE(error.find("not a socket"), std::string::npos) << error;
     EXPECT_EQ(readFile(path), "precious");
 }
@@ -327,7 +327,7 @@ TEST_F(IPCServerTest, WorksInADeviceWhosePathIsTooLongForASocketAddress) {
     const auto deep = device_.make(std::string(60, 'a') + "/" + std::string(60, 'b'));
     springboard::setDeviceRoot(deep.string());
     std::string error;
-    server_ = springboard::IPCServer::start(deep.string(), &error);
+    server_ = objcipc::IPCServer::start(deep.string(), &error);
     ASSERT_NE(server_, nullptr) << error;
     EXPECT_TRUE(echo({}).has_value());
     server_.reset();
@@ -387,10 +387,10 @@ TEST_F(IPCServerTest, AConnectionEndsAfterItsRequestLimitOrLifetime) {
     const std::string request = objcipc::encodeFrame(objcipc::requestBody("Test.Echo", {}));
     for (const auto& c : cases) {
         server_.reset();
-        springboard::IPCServer::Options options;
+        objcipc::IPCServer::Options options;
         options.maxRequestsPerConnection = c.maxRequests;
         options.maxConnectionLifetime = c.lifetime;
-        server_ = springboard::IPCServer::start(device_.str(), options, nullptr);
+        server_ = objcipc::IPCServer::start(device_.str(), options, nullptr);
         ASSERT_NE(server_, nullptr);
         RawConnection raw(server_->socketPath());
         int answered = 0;
@@ -415,9 +415,9 @@ TEST_F(IPCServerTest, AHandlerOutOfMemoryDropsOnlyItsConnection) {
 
 TEST_F(IPCServerTest, TheWorkerPoolStaysWithinItsLimit) {
     server_.reset();
-    springboard::IPCServer::Options options;
+    objcipc::IPCServer::Options options;
     options.maxWorkers = 3;
-    server_ = springboard::IPCServer::start(device_.str(), options, nullptr);
+    server_ = objcipc::IPCServer::start(device_.str(), options, nullptr);
     ASSERT_NE(server_, nullptr);
     OBJCIPC::registerIncomingMessageFromAppHandlerForMessageName("Test.Nap", [](const Dictionary&) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -468,7 +468,7 @@ TEST_F(IPCServerTest, EachFailureHasItsOwnReason) {
 TEST(IPCClientTest, APermissionDeniedSocketIsNamedAsSuch) {
     if (::geteuid() == 0) GTEST_SKIP() << "root may use any socket";
     TempDirectory device;
-    auto server = springboard::IPCServer::start(device.str(), nullptr);
+    auto server = objcipc::IPCServer::start(device.str(), nullptr);
     ASSERT_NE(server, nullptr);
     ASSERT_EQ(::chmod(server->socketPath().c_str(), 0), 0);
     const auto result = objcipc::sendMessage(device.str(), "Test.Echo", {}, 5);
