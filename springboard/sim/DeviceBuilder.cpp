@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include <unistd.h>
 
+#include "AtomicFile.h"
 #include "ClearDatabase.h"
 #include "PackageInstaller.h"
 #include "PlistCodec.h"
@@ -85,15 +85,13 @@ public:
                    : fail("cannot write " + (root_ / relative).string());
     }
 
-    // A device keeps app preferences as binary property lists. The file is
-    // new, in a device nobody sees yet, so a plain write is enough.
+    // A device keeps app preferences as binary property lists.
     bool binaryPlist(const fs::path& relative, const Dictionary& root) {
         if (!directory(relative.parent_path())) return false;
-        std::string bytes = springboard::binaryPropertyList(Value(root));
-        std::ofstream out(root_ / relative, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        return out && !bytes.empty() ? true : fail("cannot write " + (root_ / relative).string());
+        const std::string bytes = springboard::binaryPropertyList(Value(root));
+        return !bytes.empty() && springboard::writeFileAtomically((root_ / relative).string(), bytes)
+                   ? true
+                   : fail("cannot write " + (root_ / relative).string());
     }
 
     bool clearApp(const std::string& identifier, const std::string& name, const DeviceOptions& options) {

@@ -14,6 +14,7 @@
 
 #include "BuiltPackage.h"
 #include "DebianPackage.h"
+#include "FileDescriptor.h"
 
 namespace fs = std::filesystem;
 
@@ -44,23 +45,22 @@ bool foldersOnTheWayAreReal(const std::string& root, const std::string& relative
 }
 
 bool writeNewFile(const std::string& path, const std::string& content, unsigned mode, std::string* why) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (fd < 0) {
+    springboard::FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+    if (!fd) {
         *why = std::strerror(errno);
         return false;
     }
     std::size_t written = 0;
     while (written < content.size()) {
-        ssize_t n = ::write(fd, content.data() + written, content.size() - written);
+        ssize_t n = ::write(fd.get(), content.data() + written, content.size() - written);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         written += static_cast<std::size_t>(n);
     }
     // Flushed before it is renamed into place, so a crash leaves the old file
     // or the new one, never a short one.
-    bool ok = written == content.size() && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    bool ok = written == content.size() && ::fchmod(fd.get(), mode) == 0 && ::fsync(fd.get()) == 0;
     if (!ok) *why = std::strerror(errno ? errno : EIO);
-    ::close(fd);
     return ok;
 }
 
