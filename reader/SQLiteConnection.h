@@ -10,9 +10,12 @@
 class SQLiteConnection {
 public:
     // Opens `path` read-only, never creating it. Check ok() before use.
-    static SQLiteConnection openReadOnly(const char* path) {
+    static SQLiteConnection openReadOnly(const char* path) { return open(path, SQLITE_OPEN_READONLY); }
+
+    // Opens `path` with sqlite3_open_v2's `flags`. Check ok() before use.
+    static SQLiteConnection open(const char* path, int flags) {
         SQLiteConnection connection;
-        connection.opened_ = sqlite3_open_v2(path, &connection.db_, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK;
+        connection.opened_ = sqlite3_open_v2(path, &connection.db_, flags, nullptr) == SQLITE_OK;
         return connection;
     }
 
@@ -24,6 +27,8 @@ public:
 
     bool ok() const { return opened_; }
     sqlite3* get() const { return db_; }
+    // Why the last call on this connection failed.
+    const char* errorMessage() const { return db_ ? sqlite3_errmsg(db_) : "out of memory"; }
 
 private:
     SQLiteConnection() = default;

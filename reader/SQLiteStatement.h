@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include "SQLiteConnection.h"
@@ -22,6 +24,18 @@ public:
     // Steps once; true while there is a row. Any other result (the end, or an
     // error such as SQLITE_BUSY) is false, and nothing is retried.
     bool step() { return sqlite3_step(statement_) == SQLITE_ROW; }
+    // Steps a statement that returns no rows; true when it ran to its end.
+    bool run() { return sqlite3_step(statement_) == SQLITE_DONE; }
+    // Binds `text` (copied) to parameter `index`, counted from 1.
+    SQLiteStatement& bind(int index, std::string_view text) {
+        sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    // Column `column` of the current row, all its bytes; "" for NULL.
+    std::string string(int column) const {
+        const char* p = text(column);
+        return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(statement_, column))) : std::string();
+    }
     // Column `column` of the current row as UTF-8 text; nullptr for NULL.
     const char* text(int column) const {
         return reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));

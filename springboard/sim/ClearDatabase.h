@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-struct sqlite3;
+#include "SQLiteConnection.h"
 
 namespace sim {
 
@@ -24,7 +24,6 @@ public:
     // tables exist. nullptr when it cannot be opened; `error` then says why.
     static std::unique_ptr<ClearDatabase> open(const std::string& path, bool create, std::string* error = nullptr);
 
-    ~ClearDatabase();
     ClearDatabase(const ClearDatabase&) = delete;
     ClearDatabase& operator=(const ClearDatabase&) = delete;
 
@@ -36,8 +35,8 @@ public:
     std::vector<std::pair<std::string, std::string>> tasks();        // (list, text), in order
 
 private:
-    explicit ClearDatabase(sqlite3* db) : db_(db) {}
-    sqlite3* db_;
+    explicit ClearDatabase(SQLiteConnection connection) : connection_(std::move(connection)) {}
+    SQLiteConnection connection_;
 };
 
 }  // namespace sim
