@@ -15,6 +15,7 @@
 #include <readline/history.h>
 #include <readline/readline.h>
 
+#include "ClearDatabaseReport.h"
 #include "ScriptParser.h"
 #include "StopSignals.h"
 #include "Suggestion.h"
@@ -29,7 +30,7 @@ constexpr const char* kErrorColour = "\x1b[31m";
 constexpr int kHistoryLines = 1000;
 
 // The words the prompt knows besides the script's.
-const std::vector<std::string> kPromptWords = {"help", "quit", "exit"};
+const std::vector<std::string> kPromptWords = {"help", "show", "quit", "exit"};
 
 struct HelpEntry {
     const char* word;
@@ -51,6 +52,7 @@ const HelpEntry kHelp[] = {
     {"ipc", "ipc MESSAGE [JSON]", "send an IPC message as an app", "The JSON object is the request dictionary (default {}); try: ipc VLIPC.Lists"},
     {"notify", "notify NAME [JSON]", "post a distributed notification", "The JSON object is the user-info (default {})."},
     {"wait", "wait", "run queued work", "Queued main-queue work also runs after every line."},
+    {"show", "show", "print Clear's database", "Prints the lists and tasks of each installed Clear, as Clear has stored them."},
     {"help", "help [COMMAND]", "list the commands, or explain one", "Without COMMAND, lists every command."},
     {"quit", "quit | exit", "leave (Ctrl-D too)", "Ctrl-C only cancels the line being typed."},
     {"exit", "exit | quit", "leave (Ctrl-D too)", "Ctrl-C only cancels the line being typed."},
@@ -299,6 +301,10 @@ void InteractiveConsole::handleLine(const std::string& line) {
     }
     if (word == "help") {
         showHelp(argument);
+        return;
+    }
+    if (word == "show" && argument.empty()) {
+        if (!printClearDatabases(session_, out_, "now")) showError("Clear is not installed on this device");
         return;
     }
     ParsedLine parsed = parseScriptLine(line, lineNumber_, LineSource::Prompt);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ClearDatabase.h"
+#include "ClearDatabaseReport.h"
 #include "BuiltPackage.h"
 #include "DeviceBuilder.h"
 #include "DeviceState.h"
@@ -41,21 +41,6 @@ const char* const kDemoScript[] = {
     "# Another app asks SpringBoard for Clear's lists:",
     "ipc VLIPC.Lists",
 };
-
-// Clear's database as the demo leaves it.
-void showClearDatabase(SpringBoardSession& session, std::ostream& out) {
-    auto clear = session.services().registry()->applicationWithIdentifier("com.realmacsoftware.clear");
-    if (!clear || !clear->path()) return;
-    std::string container = clear->path()->substr(0, clear->path()->find_last_of('/'));
-    std::string error;
-    auto db = ClearDatabase::open(ClearDatabase::pathInContainer(container), /*create=*/false, &error);
-    if (!db) return;
-    out << "\nClear's database now holds\n  lists:";
-    for (const auto& list : db->lists()) out << " [" << list << "]";
-    out << "\n  tasks:";
-    for (const auto& [list, task] : db->tasks()) out << " [" << task << "] in [" << list << "]";
-    out << "\n\nTry it yourself: build/bin/velmora-sim run (on a terminal), or see README.md.\n";
-}
 
 }  // namespace
 
@@ -124,7 +109,8 @@ int run(const RunOptions& options) {
             std::cout << "The demo writes to the device " << options.device << ": the task and the list it adds stay there.\n";
         InteractiveConsole console(*session, trace, std::cout, colour);
         console.play(std::vector<std::string>(std::begin(kDemoScript), std::end(kDemoScript)), stopRequested);
-        if (std::cout) showClearDatabase(*session, std::cout);
+        if (std::cout && printClearDatabases(*session, std::cout, "now"))
+            std::cout << "\nTry it yourself: build/bin/velmora-sim run (on a terminal), or see README.md.\n";
         return 0;
     }
     for (const auto& command : script.commands) {

@@ -154,6 +154,7 @@ TEST(Interactive, ThePromptQuotesExplainsAndRefusesVisibly) {
         {"cancel Enter", "List  #hashtag"},
         {"close Enter", "the widget is closed"},
         {"close Enter", "refused: no widget is open"},
+        {"show Enter", "lists: [Groceries] [\"Quoted\" list]"},
     };
     for (const auto& step : steps) {
         tmux.keys(step.keys);
