@@ -157,7 +157,19 @@ private:
                 Array array;
                 array.reserve(static_cast<std::size_t>(object.count));
                 for (std::uint64_t i = 0; i < object.count; ++i) {
-                    auto element = value(ref(object.at, i), depth + 1);
+                    Object member;
+                    if (!enter(ref(object.at, i), depth + 1, member)) return std::nullopt;
+                    if (member.marker >> 4 == 0x5) {
+                        // A list of titles is mostly this: the text goes
+                        // straight into its element, under the same checks.
+                        onPath_[static_cast<std::size_t>(member.index)] = false;
+                        const auto text = asciiText(member);
+                        if (!text) return std::nullopt;
+                        array.emplace_back(std::string(*text));
+                        continue;
+                    }
+                    auto element = decode(member, depth + 1);
+                    onPath_[static_cast<std::size_t>(member.index)] = false;
                     if (!element) return std::nullopt;
                     array.push_back(std::move(*element));
                 }
@@ -191,14 +203,21 @@ private:
         return std::nullopt;
     }
 
+    // The text of a 0x5 string object, checked and charged for.
+    std::optional<std::string_view> asciiText(const Object& object) {
+        if (!fits(object.at, object.count)) return std::nullopt;
+        const std::string_view text(reinterpret_cast<const char*>(data_ + object.at),
+                                    static_cast<std::size_t>(object.count));
+        if (!isValidUTF8(text) || (text.size() > 15 && !charge(text.size() + 1))) return std::nullopt;
+        return text;
+    }
+
     std::optional<std::string> string(const Object& object) {
         const unsigned type = object.marker >> 4;
         if (type == 0x5) {
-            if (!fits(object.at, object.count)) return std::nullopt;
-            const std::string_view text(reinterpret_cast<const char*>(data_ + object.at),
-                                        static_cast<std::size_t>(object.count));
-            if (!isValidUTF8(text) || (text.size() > 15 && !charge(text.size() + 1))) return std::nullopt;
-            return std::string(text);
+            const auto text = asciiText(object);
+            if (!text) return std::nullopt;
+            return std::string(*text);
         }
         if (type != 0x6 || object.count > size_ / 2 || !fits(object.at, object.count * 2)) return std::nullopt;
         std::string text;
