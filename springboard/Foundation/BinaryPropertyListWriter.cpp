@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 #include <vector>
 
@@ -63,23 +64,24 @@ void appendDouble(std::string& out, unsigned char marker, double value) {
     appendBigEndian(out, bits, 8);
 }
 
-// UTF-8 to UTF-16 code units; malformed bytes become U+FFFD one by one.
-std::vector<std::uint16_t> utf16(const std::string& text) {
-    std::vector<std::uint16_t> units;
-    units.reserve(text.size());
+// UTF-8 to UTF-16 code units at `units`, which has room for text.size()
+// of them (no byte makes more than one unit; four make two); malformed
+// bytes become U+FFFD one by one. Returns how many were written.
+std::size_t utf16(const std::string& text, std::uint16_t* units) {
+    std::size_t n = 0;
     for (std::size_t i = 0; i < text.size();) {
         char32_t code = 0xFFFD;
         if (auto decoded = decodeUTF8(text, i)) code = *decoded;
         else ++i;
         if (code >= 0x10000) {
             code -= 0x10000;
-            units.push_back(static_cast<std::uint16_t>(0xD800 + (code >> 10)));
-            units.push_back(static_cast<std::uint16_t>(0xDC00 + (code & 0x3FF)));
+            units[n++] = static_cast<std::uint16_t>(0xD800 + (code >> 10));
+            units[n++] = static_cast<std::uint16_t>(0xDC00 + (code & 0x3FF));
         } else {
-            units.push_back(static_cast<std::uint16_t>(code));
+            units[n++] = static_cast<std::uint16_t>(code);
         }
     }
-    return units;
+    return n;
 }
 
 // Eight bytes at a time: list titles are mostly short ASCII.
@@ -110,9 +112,23 @@ void appendString(std::string& out, const std::string& text) {
         out += text;
         return;
     }
-    const auto units = utf16(text);
-    appendMarker(out, 0x60, units.size());
-    appendBigEndianRun(out, units, 2);  // one resize, not two push_backs a unit
+    // Titles fit on the stack; only a long text takes a heap buffer.
+    std::uint16_t small[256];
+    std::vector<std::uint16_t> large;
+    std::uint16_t* units = small;
+    if (text.size() > std::size(small)) {
+        large.resize(text.size());
+        units = large.data();
+    }
+    const std::size_t count = utf16(text, units);
+    appendMarker(out, 0x60, count);
+    const std::size_t at = out.size();
+    out.resize(at + 2 * count);  // one resize, not two push_backs a unit
+    char* p = out.data() + at;
+    for (std::size_t i = 0; i < count; ++i) {
+        *p++ = static_cast<char>(units[i] >> 8);
+        *p++ = static_cast<char>(units[i] & 0xFF);
+    }
 }
 
 // How many objects `value` makes, and about how many bytes they take (ASCII

@@ -194,4 +194,41 @@ TEST(BinaryReaderBudget, LongStringMembersAreCharged) {
     EXPECT_EQ(smallestBudget(longMember), smallestBudget(shortMember) + 21);
 }
 
+// Text that is not ASCII travels as UTF-16, written through a buffer on the
+// stack up to 256 bytes of text and on the heap past that.
+struct Utf16Case {
+    const char* name;
+    std::string written;
+    std::string read;
+};
+
+std::string repeat(const std::string& piece, std::size_t n) {
+    std::string out;
+    for (std::size_t i = 0; i < n; ++i) out += piece;
+    return out;
+}
+
+const Utf16Case kUtf16[] = {
+    {"Accented", "Liste n\xC2\xB0" "3 \xC3\xA0 faire", "Liste n\xC2\xB0" "3 \xC3\xA0 faire"},
+    {"SurrogatePairs", repeat("\xF0\x9F\x98\x80", 3), repeat("\xF0\x9F\x98\x80", 3)},
+    {"ThreeByteUnits", repeat("\xE2\x82\xAC", 20), repeat("\xE2\x82\xAC", 20)},
+    {"NotUtf8BecomesReplacement", "a\xFF" "b\xC3", "a\xEF\xBF\xBD" "b\xEF\xBF\xBD"},
+    {"FillsTheStackBuffer", repeat("\xC3\xA9", 128), repeat("\xC3\xA9", 128)},
+    {"JustPastTheStackBuffer", repeat("\xC3\xA9", 128) + "x", repeat("\xC3\xA9", 128) + "x"},
+    {"PairsPastTheStackBuffer", repeat("\xF0\x9F\x98\x80", 1000), repeat("\xF0\x9F\x98\x80", 1000)},
+};
+
+class BinaryUtf16Test : public ::testing::TestWithParam<Utf16Case> {};
+
+TEST_P(BinaryUtf16Test, ComesBackAsUtf8) {
+    const Value list(Array{Value(GetParam().written), Value("ascii")});
+    const std::string bytes = springboard::binaryPropertyList(list);
+    const auto back = springboard::readBinaryPropertyList(bytes, std::size_t{1} << 20);
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(*back, Value(Array{Value(GetParam().read), Value("ascii")}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, BinaryUtf16Test, ::testing::ValuesIn(kUtf16),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
