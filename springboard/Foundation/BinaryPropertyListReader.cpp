@@ -157,7 +157,19 @@ private:
                 Array array;
                 array.reserve(static_cast<std::size_t>(object.count));
                 for (std::uint64_t i = 0; i < object.count; ++i) {
-                    auto element = value(ref(object.at, i), depth + 1);
+                    Object member;
+                    if (!enter(ref(object.at, i), depth + 1, member)) return std::nullopt;
+                    if (member.marker >> 4 == 0x5) {
+                        // A list of titles is mostly this: the text goes
+                        // straight into its element, under the same checks.
+                        onPath_[static_cast<std::size_t>(member.index)] = false;
+                        const auto text = asciiText(member);
+                        if (!text) return std::nullopt;
+                        array.emplace_back(std::string(*text));
+                        continue;
+                    }
+                    auto element = decode(member, depth + 1);
+                    onPath_[static_cast<std::size_t>(member.index)] = false;
                     if (!element) return std::nullopt;
                     array.push_back(std::move(*element));
                 }
@@ -191,21 +203,29 @@ private:
         return std::nullopt;
     }
 
+    // The text of a 0x5 string object, checked and charged for.
+    std::optional<std::string_view> asciiText(const Object& object) {
+        if (!fits(object.at, object.count)) return std::nullopt;
+        const std::string_view text(reinterpret_cast<const char*>(data_ + object.at),
+                                    static_cast<std::size_t>(object.count));
+        if (!isValidUTF8(text) || (text.size() > 15 && !charge(text.size() + 1))) return std::nullopt;
+        return text;
+    }
+
     std::optional<std::string> string(const Object& object) {
         const unsigned type = object.marker >> 4;
         if (type == 0x5) {
-            if (!fits(object.at, object.count)) return std::nullopt;
-            const std::string_view text(reinterpret_cast<const char*>(data_ + object.at),
-                                        static_cast<std::size_t>(object.count));
-            if (!isValidUTF8(text) || (text.size() > 15 && !charge(text.size() + 1))) return std::nullopt;
-            return std::string(text);
+            const auto text = asciiText(object);
+            if (!text) return std::nullopt;
+            return std::string(*text);
         }
         if (type != 0x6 || object.count > size_ / 2 || !fits(object.at, object.count * 2)) return std::nullopt;
-        std::string text;
-        // Each UTF-16 unit becomes at most three bytes of UTF-8.
+        // Each UTF-16 unit becomes at most three bytes of UTF-8: the text is
+        // sized for that once and cut to what was written.
         const auto units = static_cast<std::size_t>(object.count);
         if (units * 3 > 15 && !charge(units * 3 + 1)) return std::nullopt;
-        text.reserve(units * 3);
+        std::string text(units * 3, '\0');
+        char* out = text.data();
         for (std::size_t i = 0; i < units; ++i) {
             char32_t code = static_cast<char32_t>(unsignedAt(object.at + 2 * i, 2));
             if (code >= 0xDC00 && code <= 0xDFFF) return std::nullopt;
@@ -215,27 +235,31 @@ private:
                 if (trail < 0xDC00 || trail > 0xDFFF) return std::nullopt;
                 code = 0x10000 + ((code - 0xD800) << 10) + (trail - 0xDC00);
             }
-            appendUTF8(text, code);
+            out = putUTF8(out, code);
         }
+        text.resize(static_cast<std::size_t>(out - text.data()));
         return text;
     }
 
-    static void appendUTF8(std::string& out, char32_t code) {
+    // Writes `code` at `out`; returns the end of what it wrote. A pair of
+    // units makes four bytes, no more than the six it was sized for.
+    static char* putUTF8(char* out, char32_t code) {
         if (code < 0x80) {
-            out.push_back(static_cast<char>(code));
+            *out++ = static_cast<char>(code);
         } else if (code < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+            *out++ = static_cast<char>(0xC0 | (code >> 6));
+            *out++ = static_cast<char>(0x80 | (code & 0x3F));
         } else if (code < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+            *out++ = static_cast<char>(0xE0 | (code >> 12));
+            *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            *out++ = static_cast<char>(0x80 | (code & 0x3F));
         } else {
-            out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+            *out++ = static_cast<char>(0xF0 | (code >> 18));
+            *out++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            *out++ = static_cast<char>(0x80 | (code & 0x3F));
         }
+        return out;
     }
 
     std::optional<Dictionary> dictionary(const Object& object, std::size_t depth) {

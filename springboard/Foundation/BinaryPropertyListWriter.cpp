@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 #include <vector>
 
@@ -63,23 +64,24 @@ void appendDouble(std::string& out, unsigned char marker, double value) {
     appendBigEndian(out, bits, 8);
 }
 
-// UTF-8 to UTF-16 code units; malformed bytes become U+FFFD one by one.
-std::vector<std::uint16_t> utf16(const std::string& text) {
-    std::vector<std::uint16_t> units;
-    units.reserve(text.size());
+// UTF-8 to UTF-16 code units at `units`, which has room for text.size()
+// of them (no byte makes more than one unit; four make two); malformed
+// bytes become U+FFFD one by one. Returns how many were written.
+std::size_t utf16(const std::string& text, std::uint16_t* units) {
+    std::size_t n = 0;
     for (std::size_t i = 0; i < text.size();) {
         char32_t code = 0xFFFD;
         if (auto decoded = decodeUTF8(text, i)) code = *decoded;
         else ++i;
         if (code >= 0x10000) {
             code -= 0x10000;
-            units.push_back(static_cast<std::uint16_t>(0xD800 + (code >> 10)));
-            units.push_back(static_cast<std::uint16_t>(0xDC00 + (code & 0x3FF)));
+            units[n++] = static_cast<std::uint16_t>(0xD800 + (code >> 10));
+            units[n++] = static_cast<std::uint16_t>(0xDC00 + (code & 0x3FF));
         } else {
-            units.push_back(static_cast<std::uint16_t>(code));
+            units[n++] = static_cast<std::uint16_t>(code);
         }
     }
-    return units;
+    return n;
 }
 
 // Eight bytes at a time: list titles are mostly short ASCII.
@@ -98,25 +100,66 @@ bool isAscii(const std::string& text) {
 
 void appendString(std::string& out, const std::string& text) {
     if (isAscii(text)) {
+        if (text.size() < 15) {
+            // Marker and text in one step: most titles are this short.
+            const std::size_t at = out.size();
+            out.resize(at + 1 + text.size());
+            out[at] = static_cast<char>(0x50 | text.size());
+            std::memcpy(out.data() + at + 1, text.data(), text.size());
+            return;
+        }
         appendMarker(out, 0x50, text.size());
         out += text;
         return;
     }
-    const auto units = utf16(text);
-    appendMarker(out, 0x60, units.size());
-    appendBigEndianRun(out, units, 2);  // one resize, not two push_backs a unit
+    // Titles fit on the stack; only a long text takes a heap buffer.
+    std::uint16_t small[256];
+    std::vector<std::uint16_t> large;
+    std::uint16_t* units = small;
+    if (text.size() > std::size(small)) {
+        large.resize(text.size());
+        units = large.data();
+    }
+    const std::size_t count = utf16(text, units);
+    appendMarker(out, 0x60, count);
+    const std::size_t at = out.size();
+    out.resize(at + 2 * count);  // one resize, not two push_backs a unit
+    char* p = out.data() + at;
+    for (std::size_t i = 0; i < count; ++i) {
+        *p++ = static_cast<char>(units[i] >> 8);
+        *p++ = static_cast<char>(units[i] & 0xFF);
+    }
 }
 
-std::size_t countObjects(const Value& value) {
-    std::size_t count = 1;
-    if (const Array* array = value.asArray()) {
+// How many objects `value` makes, and about how many bytes they take (ASCII
+// strings exactly; UTF-16 ones may take more), so the buffer is reserved
+// once instead of growing and copying itself near the end.
+struct Extent {
+    std::size_t objects = 0;
+    std::size_t bytes = 0;
+};
+
+void measure(const Value& value, Extent& extent) {
+    ++extent.objects;
+    if (const std::string* text = value.asString()) {
+        extent.bytes += text->size() + (text->size() < 15 ? 1 : 10);
+    } else if (const Array* array = value.asArray()) {
+        extent.bytes += 10 + array->size() * 4;
         for (const Value& element : *array)
-            if (!element.isNil()) count += countObjects(element);
+            if (!element.isNil()) measure(element, extent);
     } else if (const Dictionary* dictionary = value.asDictionary()) {
-        for (const auto& [key, element] : *dictionary)
-            if (!element.isNil()) count += 1 + countObjects(element);
+        extent.bytes += 10 + dictionary->size() * 8;
+        for (const auto& [key, element] : *dictionary) {
+            if (element.isNil()) continue;
+            ++extent.objects;
+            extent.bytes += key.size() + 10;
+            measure(element, extent);
+        }
+    } else if (const Data* data = value.asData()) {
+        extent.bytes += data->bytes.size() + 10;
+    } else {
+        extent.bytes += 17;
     }
-    return count;
 }
 
 // Objects go straight into one buffer, each where its bytes are complete
@@ -124,9 +167,12 @@ std::size_t countObjects(const Value& value) {
 // the file order need not follow the object numbering.
 class Writer {
 public:
-    explicit Writer(std::size_t objectCount)
-        : refSize_(objectCount <= 0xFF ? 1 : objectCount <= 0xFFFF ? 2 : 4), offsets_(objectCount) {
-        out_.reserve(kHeader.size() + objectCount * 24 + 64);
+    Writer(const Extent& extent, std::size_t room)
+        : refSize_(extent.objects <= 0xFF ? 1 : extent.objects <= 0xFFFF ? 2 : 4), offsets_(extent.objects),
+          base_(room) {
+        // The offset table takes at most 8 bytes an object.
+        out_.reserve(room + kHeader.size() + extent.bytes + extent.objects * 8 + 32);
+        out_.resize(room);
         out_.append(kHeader);
     }
 
@@ -136,11 +182,11 @@ public:
         switch (value.kind()) {
             case Value::Kind::nil: break;  // never reached: callers skip nil
             case Value::Kind::boolean:
-                offsets_[index] = out_.size();
+                offsets_[index] = out_.size() - base_;
                 out_.push_back(*value.asBoolean() ? '\x09' : '\x08');
                 break;
             case Value::Kind::integer:
-                offsets_[index] = out_.size();
+                offsets_[index] = out_.size() - base_;
                 if (auto i = value.asInteger()) {
                     appendInteger(out_, *i);
                 } else {
@@ -151,20 +197,20 @@ public:
                 }
                 break;
             case Value::Kind::real:
-                offsets_[index] = out_.size();
+                offsets_[index] = out_.size() - base_;
                 appendDouble(out_, 0x23, *value.asReal());
                 break;
             case Value::Kind::date:
-                offsets_[index] = out_.size();
+                offsets_[index] = out_.size() - base_;
                 appendDouble(out_, 0x33, value.asDate()->secondsSinceReferenceDate);
                 break;
             case Value::Kind::string:
-                offsets_[index] = out_.size();
+                offsets_[index] = out_.size() - base_;
                 appendString(out_, *value.asString());
                 break;
             case Value::Kind::data: {
                 const auto& data = value.asData()->bytes;
-                offsets_[index] = out_.size();
+                offsets_[index] = out_.size() - base_;
                 appendMarker(out_, 0x40, data.size());
                 out_.append(data.begin(), data.end());
                 break;
@@ -174,7 +220,7 @@ public:
                 refs.reserve(value.asArray()->size());
                 for (const Value& element : *value.asArray())
                     if (!element.isNil()) refs.push_back(add(element));
-                offsets_[index] = out_.size();
+                offsets_[index] = out_.size() - base_;
                 appendMarker(out_, 0xA0, refs.size());
                 appendBigEndianRun(out_, refs, refSize_);
                 break;
@@ -186,7 +232,7 @@ public:
                     keys.push_back(addKey(key));
                     values.push_back(add(element));
                 }
-                offsets_[index] = out_.size();
+                offsets_[index] = out_.size() - base_;
                 appendMarker(out_, 0xD0, keys.size());
                 appendBigEndianRun(out_, keys, refSize_);
                 appendBigEndianRun(out_, values, refSize_);
@@ -197,9 +243,8 @@ public:
     }
 
     std::string finish() && {
-        const std::uint64_t tableOffset = out_.size();
+        const std::uint64_t tableOffset = out_.size() - base_;
         const int offsetSize = tableOffset <= 0xFF ? 1 : tableOffset <= 0xFFFF ? 2 : tableOffset <= 0xFFFFFFFF ? 4 : 8;
-        out_.reserve(out_.size() + offsets_.size() * static_cast<std::size_t>(offsetSize) + 32);
         appendBigEndianRun(out_, offsets_, offsetSize);
         out_.append(6, '\0');
         out_.push_back(static_cast<char>(offsetSize));
@@ -215,22 +260,25 @@ private:
 
     std::size_t addKey(const std::string& key) {
         const std::size_t index = next_++;
-        offsets_[index] = out_.size();
+        offsets_[index] = out_.size() - base_;
         appendString(out_, key);
         return index;
     }
 
     const int refSize_;
     std::vector<std::uint64_t> offsets_;
+    const std::size_t base_;  // bytes in front of the property list, left to the caller
     std::size_t next_ = 0;
     std::string out_;
 };
 
 }  // namespace
 
-std::string writeBinaryPropertyList(const Value& value) {
-    if (value.isNil()) return {};
-    Writer writer(countObjects(value));
+std::string writeBinaryPropertyList(const Value& value, std::size_t room) {
+    if (value.isNil()) return std::string(room, '\0');
+    Extent extent;
+    measure(value, extent);
+    Writer writer(extent, room);
     writer.add(value);
     return std::move(writer).finish();
 }

@@ -18,6 +18,8 @@ namespace springboard {
 // arrays and dictionaries; a nil root gives "". Strings are written as
 // ASCII when they are, else as UTF-16 (bytes that are no UTF-8 become
 // U+FFFD). Integers above 2^63-1 take the 16-byte form.
-std::string writeBinaryPropertyList(const Value& value);
+// The first `room` bytes of the result are zeros left for the caller (a
+// frame header), so the bytes need not move to make room for it later.
+std::string writeBinaryPropertyList(const Value& value, std::size_t room = 0);
 
 }  // namespace springboard

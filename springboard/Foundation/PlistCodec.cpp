@@ -186,5 +186,6 @@ std::optional<Dictionary> parsePropertyListDictionary(const void* bytes, std::si
 }
 
 std::string binaryPropertyList(const Value& value) { return writeBinaryPropertyList(value); }
+std::string binaryPropertyList(const Value& value, std::size_t room) { return writeBinaryPropertyList(value, room); }
 
 }  // namespace springboard

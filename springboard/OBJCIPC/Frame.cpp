@@ -12,14 +12,14 @@ constexpr std::string_view kBinaryPlistMagic = "bplist00";
 }
 
 std::string encodeFrame(const Dictionary& body) {
-    // The header goes in front of the payload in the writer's own buffer,
-    // which it reserved with room to spare: no second buffer for the frame.
-    std::string frame = springboard::binaryPropertyList(Value(body));
-    const auto length = static_cast<std::uint32_t>(frame.size());
-    const char header[kFrameHeaderSize] = {static_cast<char>((length >> 24) & 0xFF),
-                                           static_cast<char>((length >> 16) & 0xFF),
-                                           static_cast<char>((length >> 8) & 0xFF), static_cast<char>(length & 0xFF)};
-    frame.insert(0, header, kFrameHeaderSize);
+    // The writer leaves room for the header in front of the payload: no
+    // second buffer, and no moving the payload to make room.
+    std::string frame = springboard::binaryPropertyList(Value(body), kFrameHeaderSize);
+    const auto length = static_cast<std::uint32_t>(frame.size() - kFrameHeaderSize);
+    frame[0] = static_cast<char>((length >> 24) & 0xFF);
+    frame[1] = static_cast<char>((length >> 16) & 0xFF);
+    frame[2] = static_cast<char>((length >> 8) & 0xFF);
+    frame[3] = static_cast<char>(length & 0xFF);
     return frame;
 }
 

@@ -33,5 +33,7 @@ HOST_API std::optional<Dictionary> parsePropertyListDictionary(const void* bytes
 // date with a fraction of a second or outside the years 1 to 9999.
 HOST_API std::string xmlPropertyList(const Value& value);
 HOST_API std::string binaryPropertyList(const Value& value);
+// The same bytes after `room` zero bytes the caller fills in (a header).
+HOST_API std::string binaryPropertyList(const Value& value, std::size_t room);
 
 }  // namespace springboard

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "BinaryPropertyListReader.h"
 #include "PlistCodec.h"
@@ -92,5 +94,141 @@ TEST(ValueDescription, DatesFarOutsideTheCalendarStayDefined) {
         EXPECT_FALSE(Value(Date{seconds}).description().empty()) << seconds;
     EXPECT_EQ(Value(Date{0}).description(), "2001-01-01 00:00:00 +0000");
 }
+
+// A frame's header goes in front of the property list in the writer's own
+// buffer: the bytes after the room must be the property list itself, with
+// offsets counted from its start, not the buffer's.
+struct RoomCase {
+    const char* name;
+    Value value;
+};
+
+Array titles(std::size_t n, const std::string& stem) {
+    Array out;
+    for (std::size_t i = 0; i < n; ++i) out.emplace_back(stem + std::to_string(i));
+    return out;
+}
+
+const RoomCase kRoom[] = {
+    {"EmptyDictionary", Value(Dictionary{})},
+    {"ShortLongAndFifteen",
+     Value(Dictionary{{"lists", Value(Array{Value("a"), Value("fifteen chars!!"), Value(std::string(40, 'x'))})}})},
+    {"Utf16AndNested", Value(Dictionary{{"reply", Value(Dictionary{{"lists", Value(Array{Value("caf\xC3\xA9"),
+                                                                                          Value(Array{Value("b")})})}})}})},
+    {"WideReferences", Value(Dictionary{{"lists", Value(titles(300, "Groceries and errands "))}})},
+    {"OtherKinds", Value(Dictionary{{"d", Value(Data{{1, 2, 3}})}, {"n", Value(7)}, {"t", Value(Date{1.5})}})},
+};
+
+class BinaryWriterRoomTest : public ::testing::TestWithParam<RoomCase> {};
+
+TEST_P(BinaryWriterRoomTest, RoomInFrontLeavesThePropertyListUnchanged) {
+    const Value& value = GetParam().value;
+    const std::string plain = springboard::binaryPropertyList(value);
+    const std::string roomy = springboard::binaryPropertyList(value, 4);
+    EXPECT_EQ(roomy, std::string(4, '\0') + plain);
+    const auto back = springboard::readBinaryPropertyList(std::string_view(roomy).substr(4), std::size_t{1} << 20);
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(*back, value);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, BinaryWriterRoomTest, ::testing::ValuesIn(kRoom),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// {"k": array}, objects laid out as given; references and offsets one byte.
+// Object 0 is the dictionary, 1 its key, 2 the array.
+std::string listOf(const std::string& array, const std::vector<std::string>& members) {
+    std::vector<std::string> objects = {"\xD1\x01\x02", "\x51k", array};
+    objects.insert(objects.end(), members.begin(), members.end());
+    std::string out = "bplist00", table;
+    for (const auto& object : objects) {
+        table += static_cast<char>(out.size());
+        out += object;
+    }
+    const std::size_t tableAt = out.size();
+    return out + table + std::string(6, '\0') + '\x01' + '\x01' + bigEndian(objects.size(), 8) + bigEndian(0, 8) +
+           bigEndian(tableAt, 8);
+}
+
+// Strings in an array are read on their own path: each rule holds there too.
+struct MemberCase {
+    const char* name;
+    std::string bytes;
+    bool accepted;
+};
+
+const MemberCase kMembers[] = {
+    {"AsciiAndUtf8", listOf("\xA2\x03\x04", {"\x52" "ab", "\x52\xC3\xA9"}), true},
+    {"MixedWithNested", listOf("\xA2\x03\x04", {"\x51" "a", "\xA1\x03"}), true},
+    {"NotUtf8", listOf("\xA2\x03\x04", {"\x51" "a", "\x52" "a\xFF"}), false},
+    {"RunsIntoTheOffsetTable", listOf("\xA2\x03\x04", {"\x51" "a", "\x55" "ab"}), false},
+    {"NoSuchObject", listOf("\xA2\x03\x09", {"\x51" "a", "\x51" "b"}), false},
+    {"ItselfAsMember", listOf("\xA2\x03\x02", {"\x51" "a"}), false},
+};
+
+class BinaryReaderMemberTest : public ::testing::TestWithParam<MemberCase> {};
+
+TEST_P(BinaryReaderMemberTest, StringMembersKeepEveryCheck) {
+    const auto& bytes = GetParam().bytes;
+    EXPECT_EQ(springboard::readBinaryPropertyListDictionary(bytes, std::size_t{1} << 20).has_value(),
+              GetParam().accepted);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lists, BinaryReaderMemberTest, ::testing::ValuesIn(kMembers),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+std::size_t smallestBudget(const std::string& bytes) {
+    std::size_t low = 0, high = 1 << 16;  // high always suffices
+    while (low < high) {
+        const std::size_t mid = (low + high) / 2;
+        if (springboard::readBinaryPropertyListDictionary(bytes, mid)) high = mid;
+        else low = mid + 1;
+    }
+    return low;
+}
+
+TEST(BinaryReaderBudget, LongStringMembersAreCharged) {
+    const std::string shortMember = listOf("\xA2\x03\x04", {"\x52" "ab", "\x51" "c"});
+    const std::string longMember = listOf("\xA2\x03\x04", {"\x5F\x10\x14" + std::string(20, 'x'), "\x51" "c"});
+    ASSERT_TRUE(springboard::readBinaryPropertyListDictionary(longMember, 1 << 16));
+    // A string past the small-string buffer costs its bytes and a NUL.
+    EXPECT_EQ(smallestBudget(longMember), smallestBudget(shortMember) + 21);
+}
+
+// Text that is not ASCII travels as UTF-16, written through a buffer on the
+// stack up to 256 bytes of text and on the heap past that.
+struct Utf16Case {
+    const char* name;
+    std::string written;
+    std::string read;
+};
+
+std::string repeat(const std::string& piece, std::size_t n) {
+    std::string out;
+    for (std::size_t i = 0; i < n; ++i) out += piece;
+    return out;
+}
+
+const Utf16Case kUtf16[] = {
+    {"Accented", "Liste n\xC2\xB0" "3 \xC3\xA0 faire", "Liste n\xC2\xB0" "3 \xC3\xA0 faire"},
+    {"SurrogatePairs", repeat("\xF0\x9F\x98\x80", 3), repeat("\xF0\x9F\x98\x80", 3)},
+    {"ThreeByteUnits", repeat("\xE2\x82\xAC", 20), repeat("\xE2\x82\xAC", 20)},
+    {"NotUtf8BecomesReplacement", "a\xFF" "b\xC3", "a\xEF\xBF\xBD" "b\xEF\xBF\xBD"},
+    {"FillsTheStackBuffer", repeat("\xC3\xA9", 128), repeat("\xC3\xA9", 128)},
+    {"JustPastTheStackBuffer", repeat("\xC3\xA9", 128) + "x", repeat("\xC3\xA9", 128) + "x"},
+    {"PairsPastTheStackBuffer", repeat("\xF0\x9F\x98\x80", 1000), repeat("\xF0\x9F\x98\x80", 1000)},
+};
+
+class BinaryUtf16Test : public ::testing::TestWithParam<Utf16Case> {};
+
+TEST_P(BinaryUtf16Test, ComesBackAsUtf8) {
+    const Value list(Array{Value(GetParam().written), Value("ascii")});
+    const std::string bytes = springboard::binaryPropertyList(list);
+    const auto back = springboard::readBinaryPropertyList(bytes, std::size_t{1} << 20);
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(*back, Value(Array{Value(GetParam().read), Value("ascii")}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, BinaryUtf16Test, ::testing::ValuesIn(kUtf16),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
