@@ -23,8 +23,9 @@ SendResult sendMessage(const std::string& deviceRoot, const std::string& message
     const auto timeout = std::chrono::duration<double>(std::min(timeoutSeconds, 86400.0));
     const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(timeout);
 
-    const int fd = connectUnixSocket(socketPathForDevice(deviceRoot), deadline);
-    if (fd < 0) {
+    const springboard::FileDescriptor connection = connectUnixSocket(socketPathForDevice(deviceRoot), deadline);
+    const int fd = connection.get();
+    if (!connection) {
         const int error = errno;
         result.status = error == ENOENT || error == ECONNREFUSED || error == ENOTDIR ? Status::NoServer
                         : error == EACCES || error == EPERM                          ? Status::PermissionDenied
@@ -36,14 +37,12 @@ SendResult sendMessage(const std::string& deviceRoot, const std::string& message
     if (!writeAll(fd, encodeFrame(requestBody(messageName, message)), deadline, -1)) {
         // The server hangs up on requests it refuses (an oversized one among them).
         result.status = Clock::now() >= deadline ? Status::TimedOut : Status::Dropped;
-        ::close(fd);
         return result;
     }
     // One message per connection: saying so lets the server close its end
     // as soon as the reply is out.
     ::shutdown(fd, SHUT_WR);
     FrameRead read = readFrame(fd, deadline, -1, kMaxReplyPayload);
-    ::close(fd);
     switch (read.status) {
         case ReadStatus::Ok: break;
         case ReadStatus::TimedOut: result.status = Status::TimedOut; return result;

@@ -64,9 +64,7 @@ bool clearStaleSocket(const std::string& path, std::string& error) {
         error = "not a socket, left alone: " + path;
         return false;
     }
-    const int probe = objcipc::connectUnixSocket(path, objcipc::Clock::now());
-    if (probe >= 0) {
-        ::close(probe);
+    if (objcipc::connectUnixSocket(path, objcipc::Clock::now())) {
         error = "another server is listening at " + path;
         return false;
     }
@@ -140,17 +138,16 @@ std::unique_ptr<IPCServer> IPCServer::start(const std::string& deviceRoot, Optio
     if (ec) return fail("cannot create " + std::filesystem::path(path).parent_path().string() + ": " + ec.message());
     if (!clearStaleSocket(path, reason)) return fail(reason);
 
-    const int fd = objcipc::bindUnixSocket(path);
-    if (fd < 0) return fail(describeErrno("cannot bind", path));
+    springboard::FileDescriptor listener = objcipc::bindUnixSocket(path);
+    if (!listener) return fail(describeErrno("cannot bind", path));
     struct stat info;
-    if (::chmod(path.c_str(), 0600) != 0 || ::stat(path.c_str(), &info) != 0 || ::listen(fd, 128) != 0 ||
-        ::fcntl(fd, F_SETFL, O_NONBLOCK) != 0) {
+    if (::chmod(path.c_str(), 0600) != 0 || ::stat(path.c_str(), &info) != 0 || ::listen(listener.get(), 128) != 0 ||
+        ::fcntl(listener.get(), F_SETFL, O_NONBLOCK) != 0) {
         reason = describeErrno("cannot listen on", path);
-        ::close(fd);
         ::unlink(path.c_str());
         return fail(reason);
     }
-    auto server = std::make_unique<IPCServer>(path, fd, info.st_ino, info.st_dev, options);
+    auto server = std::make_unique<IPCServer>(path, listener.release(), info.st_ino, info.st_dev, options);
     if (server->epollFd_ < 0) return fail("cannot set up the event loop: " + std::string(std::strerror(errno)));
     std::lock_guard lock(server->mutex_);
     server->workers_.emplace_back([raw = server.get()] { raw->workerLoop(); });

@@ -57,8 +57,8 @@ ReadStatus readAtLeast(int fd, char* buffer, std::size_t size, std::size_t& have
 
 // A sockaddr_un for `path`, or for its /proc/self/fd alias through `dirFd`
 // (opened here) when the path does not fit. False when neither fits.
-bool makeAddress(const std::string& path, sockaddr_un& address, int& dirFd) {
-    dirFd = -1;
+bool makeAddress(const std::string& path, sockaddr_un& address, springboard::FileDescriptor& dirFd) {
+    dirFd.reset();
     std::memset(&address, 0, sizeof address);
     address.sun_family = AF_UNIX;
     std::string name = path;
@@ -66,12 +66,11 @@ bool makeAddress(const std::string& path, sockaddr_un& address, int& dirFd) {
         const auto slash = path.rfind('/');
         if (slash == std::string::npos) return false;
         const std::string directory = slash == 0 ? "/" : path.substr(0, slash);
-        dirFd = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (dirFd < 0) return false;
-        name = "/proc/self/fd/" + std::to_string(dirFd) + "/" + path.substr(slash + 1);
+        dirFd.reset(::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!dirFd) return false;
+        name = "/proc/self/fd/" + std::to_string(dirFd.get()) + "/" + path.substr(slash + 1);
         if (name.size() >= sizeof address.sun_path) {
-            ::close(dirFd);
-            dirFd = -1;
+            dirFd.reset();
             errno = ENAMETOOLONG;
             return false;
         }
@@ -84,45 +83,38 @@ bool makeAddress(const std::string& path, sockaddr_un& address, int& dirFd) {
 
 std::string socketPathForDevice(const std::string& deviceRoot) { return deviceRoot + "/var/run/objcipc.sock"; }
 
-int bindUnixSocket(const std::string& path) {
+springboard::FileDescriptor bindUnixSocket(const std::string& path) {
     sockaddr_un address;
-    int dirFd;
-    if (!makeAddress(path, address, dirFd)) return -1;
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    springboard::FileDescriptor dirFd;
+    if (!makeAddress(path, address, dirFd)) return {};
+    springboard::FileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (fd && ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         const int saved = errno;
-        ::close(fd);
-        fd = -1;
+        fd.reset();
         errno = saved;
     }
-    if (dirFd >= 0) ::close(dirFd);
     return fd;
 }
 
-int connectUnixSocket(const std::string& path, Clock::time_point deadline) {
+springboard::FileDescriptor connectUnixSocket(const std::string& path, Clock::time_point deadline) {
     for (;;) {
         sockaddr_un address;
-        int dirFd;
-        if (!makeAddress(path, address, dirFd)) return -1;
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        int result = -1;
-        int error = 0;
-        if (fd >= 0) {
-            result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-            error = errno;
-        }
-        if (dirFd >= 0) ::close(dirFd);
-        if (fd < 0) return -1;
+        springboard::FileDescriptor dirFd;
+        if (!makeAddress(path, address, dirFd)) return {};
+        springboard::FileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+        if (!fd) return {};
+        const int result = ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        const int error = errno;
         if (result == 0) return fd;
-        ::close(fd);
+        fd.reset();
         // A full backlog is the only refusal worth waiting out.
         if (error != EAGAIN) {
             errno = error;
-            return -1;
+            return {};
         }
         if (Clock::now() >= deadline) {
             errno = ETIMEDOUT;
-            return -1;
+            return {};
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }

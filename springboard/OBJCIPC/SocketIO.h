@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "FileDescriptor.h"
 #include "Value.h"
 
 namespace objcipc {
@@ -18,15 +19,15 @@ using Clock = std::chrono::steady_clock;
 // DEVICE/var/run/objcipc.sock.
 std::string socketPathForDevice(const std::string& deviceRoot);
 
-// Binds a new listening socket (SOCK_CLOEXEC) at `path`; -1 on failure with
-// errno set. Paths too long for sockaddr_un are reached through the
-// directory's /proc/self/fd entry.
-int bindUnixSocket(const std::string& path);
+// Binds a new listening socket (SOCK_CLOEXEC) at `path`; holds nothing on
+// failure, with errno set. Paths too long for sockaddr_un are reached through
+// the directory's /proc/self/fd entry.
+springboard::FileDescriptor bindUnixSocket(const std::string& path);
 
-// A connected, non-blocking socket to `path`, or -1 with errno set when
-// nobody listens there (ENOENT, ECONNREFUSED), it may not be used (EACCES)
-// or the deadline passes first (ETIMEDOUT).
-int connectUnixSocket(const std::string& path, Clock::time_point deadline);
+// A connected, non-blocking socket to `path`; holds nothing, with errno set,
+// when nobody listens there (ENOENT, ECONNREFUSED), it may not be used
+// (EACCES) or the deadline passes first (ETIMEDOUT).
+springboard::FileDescriptor connectUnixSocket(const std::string& path, Clock::time_point deadline);
 
 enum class ReadStatus { Ok, Closed, TimedOut, Stopped, Oversized, Malformed, Failed };
 
