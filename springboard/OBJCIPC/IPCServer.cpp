@@ -292,13 +292,7 @@ void IPCServer::acceptOne() {
         return;
     }
     // The request is usually there already: answer it on this thread.
-    Next next;
-    try {
-        next = advance(*connection);
-    } catch (...) {
-        next = Next::Close;
-    }
-    settle(*connection, next);
+    serve(*connection);
 }
 
 void IPCServer::takeReady() {
@@ -323,15 +317,19 @@ void IPCServer::take(std::uint64_t id) {
         connection = it->second.get();
         connection->busy = true;
     }
+    serve(*connection);
+}
+
+void IPCServer::serve(Connection& connection) {
     Next next;
     try {
-        next = advance(*connection);
+        next = advance(connection);
     } catch (...) {
         // Out of memory for this connection's request or reply (or anything
         // else unforeseen): it alone is dropped.
         next = Next::Close;
     }
-    settle(*connection, next);
+    settle(connection, next);
 }
 
 IPCServer::Next IPCServer::advance(Connection& connection) {

@@ -68,6 +68,9 @@ private:
     void acceptOne();
     void takeReady();
     void take(std::uint64_t id);
+    // Advances a connection this worker holds, then settles it; whatever
+    // it throws drops that connection alone.
+    void serve(Connection& connection);
     Next advance(Connection& connection);
     Next readRequest(Connection& connection);
     Next answer(Connection& connection);
