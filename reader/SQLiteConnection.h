@@ -9,8 +9,13 @@
 // the handle owns whatever the open returned.
 class SQLiteConnection {
 public:
-    // Opens `path` read-only, never creating it. Check ok() before use.
-    static SQLiteConnection openReadOnly(const char* path) { return open(path, SQLITE_OPEN_READONLY); }
+    // Opens `path` read-only, never creating it, for use on one thread at a
+    // time: SQLite then takes no lock of its own on each step and column
+    // read (locking and unlocking it was a ninth of the instructions of
+    // reading a thousand titles). Check ok() before use.
+    static SQLiteConnection openReadOnly(const char* path) {
+        return open(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
+    }
 
     // Opens `path` with sqlite3_open_v2's `flags`. Check ok() before use.
     static SQLiteConnection open(const char* path, int flags) {
