@@ -65,9 +65,23 @@ private:
     };
 
     std::uint64_t unsignedAt(std::size_t at, std::size_t width) const {
-        std::uint64_t value = 0;
-        for (std::size_t i = 0; i < width; ++i) value = (value << 8) | data_[at + i];
-        return value;
+        // References and offsets are one, two or four bytes wide in any list
+        // of a realistic size: those widths take one load each.
+        const unsigned char* p = data_ + at;
+        switch (width) {
+            case 1: return p[0];
+            case 2: return static_cast<std::uint64_t>(p[0]) << 8 | p[1];
+            case 4: {
+                std::uint32_t word;
+                std::memcpy(&word, p, sizeof word);
+                return __builtin_bswap32(word);
+            }
+            default: {
+                std::uint64_t value = 0;
+                for (std::size_t i = 0; i < width; ++i) value = (value << 8) | p[i];
+                return value;
+            }
+        }
     }
 
     bool charge(std::size_t bytes) {
@@ -79,11 +93,11 @@ private:
     // Whether `length` bytes from `at` lie before the offset table.
     bool fits(std::size_t at, std::uint64_t length) const { return at <= tableAt_ && length <= tableAt_ - at; }
 
-    // Locates object `index` at nesting level `depth`, counts it and marks it
-    // as being on the current path (for the cycle check).
+    // Locates object `index` at nesting level `depth`, counts it and, when it
+    // is a container, marks it as being on the current path (for the cycle
+    // check: only a container can refer back to itself).
     bool enter(std::uint64_t index, std::size_t depth, Object& object) {
         if (index >= objectCount_ || depth > kMaxPropertyListDepth || ++nodes_ > kMaxPropertyListNodes) return false;
-        if (onPath_[static_cast<std::size_t>(index)]) return false;  // a cycle
         const std::uint64_t offset = unsignedAt(tableAt_ + static_cast<std::size_t>(index) * offsetSize_, offsetSize_);
         if (offset < kHeaderSize || offset >= tableAt_) return false;
         object.index = index;
@@ -102,7 +116,10 @@ private:
             }
             if (object.count > size_) return false;
         }
-        onPath_[static_cast<std::size_t>(index)] = true;
+        if (type == 0xA || type == 0xD) {
+            if (onPath_[static_cast<std::size_t>(index)]) return false;  // a cycle
+            onPath_[static_cast<std::size_t>(index)] = true;
+        }
         return true;
     }
 
@@ -162,7 +179,6 @@ private:
                     if (member.marker >> 4 == 0x5) {
                         // A list of titles is mostly this: the text goes
                         // straight into its element, under the same checks.
-                        onPath_[static_cast<std::size_t>(member.index)] = false;
                         const auto text = asciiText(member);
                         if (!text) return std::nullopt;
                         array.emplace_back(std::string(*text));
@@ -271,7 +287,6 @@ private:
         for (std::uint64_t i = 0; i < object.count; ++i) {
             Object key;
             if (!enter(ref(object.at, i), depth + 1, key)) return std::nullopt;
-            onPath_[static_cast<std::size_t>(key.index)] = false;  // a string holds no references
             if (key.marker >> 4 != 0x5 && key.marker >> 4 != 0x6) return std::nullopt;
             auto name = string(key);
             if (!name) return std::nullopt;

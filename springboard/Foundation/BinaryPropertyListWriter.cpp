@@ -1,6 +1,5 @@
 #include "BinaryPropertyListWriter.h"
 
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -13,75 +12,49 @@ namespace springboard {
 
 namespace {
 
-void appendBigEndian(std::string& out, std::uint64_t value, int bytes) {
-    for (int shift = (bytes - 1) * 8; shift >= 0; shift -= 8) out.push_back(static_cast<char>((value >> shift) & 0xFF));
+// Every write below goes through a plain pointer into a buffer sized once,
+// from a measured upper bound, so no write checks or grows the buffer.
+
+char* putBigEndian(char* p, std::uint64_t value, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i, value >>= 8) p[i] = static_cast<char>(value & 0xFF);
+    return p + bytes;
 }
 
-// A run of references (or offsets), each `bytes` wide, written in place.
-template <typename Numbers>
-void appendBigEndianRun(std::string& out, const Numbers& numbers, int bytes) {
-    const std::size_t at = out.size();
-    out.resize(at + numbers.size() * static_cast<std::size_t>(bytes));
-    char* p = out.data() + at;
-    for (std::uint64_t value : numbers) {
-        for (int i = bytes - 1; i >= 0; --i, value >>= 8) p[i] = static_cast<char>(value & 0xFF);
-        p += bytes;
-    }
-}
-
-// An integer object: 1, 2, 4 or 8 bytes; negative numbers take 8.
-void appendInteger(std::string& out, std::int64_t value) {
+// An integer object: 1, 2, 4 or 8 bytes; negative numbers take 8. At most 9.
+char* putInteger(char* p, std::int64_t value) {
     const auto u = static_cast<std::uint64_t>(value);
     if (value >= 0 && u <= 0xFF) {
-        out.push_back('\x10');
-        appendBigEndian(out, u, 1);
-    } else if (value >= 0 && u <= 0xFFFF) {
-        out.push_back('\x11');
-        appendBigEndian(out, u, 2);
-    } else if (value >= 0 && u <= 0xFFFFFFFF) {
-        out.push_back('\x12');
-        appendBigEndian(out, u, 4);
-    } else {
-        out.push_back('\x13');
-        appendBigEndian(out, u, 8);
+        *p++ = '\x10';
+        return putBigEndian(p, u, 1);
     }
+    if (value >= 0 && u <= 0xFFFF) {
+        *p++ = '\x11';
+        return putBigEndian(p, u, 2);
+    }
+    if (value >= 0 && u <= 0xFFFFFFFF) {
+        *p++ = '\x12';
+        return putBigEndian(p, u, 4);
+    }
+    *p++ = '\x13';
+    return putBigEndian(p, u, 8);
 }
 
 // A marker with its count: in the low nibble, or 0xF and an integer after.
-void appendMarker(std::string& out, unsigned char type, std::size_t count) {
+// At most 10 bytes.
+char* putMarker(char* p, unsigned char type, std::size_t count) {
     if (count < 15) {
-        out.push_back(static_cast<char>(type | count));
-    } else {
-        out.push_back(static_cast<char>(type | 0x0F));
-        appendInteger(out, static_cast<std::int64_t>(count));
+        *p++ = static_cast<char>(type | count);
+        return p;
     }
+    *p++ = static_cast<char>(type | 0x0F);
+    return putInteger(p, static_cast<std::int64_t>(count));
 }
 
-void appendDouble(std::string& out, unsigned char marker, double value) {
+char* putDouble(char* p, unsigned char marker, double value) {
     std::uint64_t bits;
     std::memcpy(&bits, &value, sizeof bits);
-    out.push_back(static_cast<char>(marker));
-    appendBigEndian(out, bits, 8);
-}
-
-// UTF-8 to UTF-16 code units at `units`, which has room for text.size()
-// of them (no byte makes more than one unit; four make two); malformed
-// bytes become U+FFFD one by one. Returns how many were written.
-std::size_t utf16(const std::string& text, std::uint16_t* units) {
-    std::size_t n = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        char32_t code = 0xFFFD;
-        if (auto decoded = decodeUTF8(text, i)) code = *decoded;
-        else ++i;
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            units[n++] = static_cast<std::uint16_t>(0xD800 + (code >> 10));
-            units[n++] = static_cast<std::uint16_t>(0xDC00 + (code & 0x3FF));
-        } else {
-            units[n++] = static_cast<std::uint16_t>(code);
-        }
-    }
-    return n;
+    *p++ = static_cast<char>(marker);
+    return putBigEndian(p, bits, 8);
 }
 
 // Eight bytes at a time: list titles are mostly short ASCII.
@@ -98,19 +71,44 @@ bool isAscii(const std::string& text) {
     return true;
 }
 
-void appendString(std::string& out, const std::string& text) {
-    if (isAscii(text)) {
-        if (text.size() < 15) {
-            // Marker and text in one step: most titles are this short.
-            const std::size_t at = out.size();
-            out.resize(at + 1 + text.size());
-            out[at] = static_cast<char>(0x50 | text.size());
-            std::memcpy(out.data() + at + 1, text.data(), text.size());
-            return;
+// UTF-8 to UTF-16 code units at `units`, which has room for text.size()
+// of them (no byte makes more than one unit; four make two); malformed
+// bytes become U+FFFD one by one. Returns how many were written.
+std::size_t utf16(const std::string& text, std::uint16_t* units) {
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {  // the ASCII among accented letters goes as it is
+            units[n++] = byte;
+            ++i;
+            continue;
         }
-        appendMarker(out, 0x50, text.size());
-        out += text;
-        return;
+        char32_t code = 0xFFFD;
+        if (auto decoded = decodeUTF8(text, i)) code = *decoded;
+        else ++i;
+        if (code >= 0x10000) {
+            code -= 0x10000;
+            units[n++] = static_cast<std::uint16_t>(0xD800 + (code >> 10));
+            units[n++] = static_cast<std::uint16_t>(0xDC00 + (code & 0x3FF));
+        } else {
+            units[n++] = static_cast<std::uint16_t>(code);
+        }
+    }
+    return n;
+}
+
+// The most bytes a string object takes: ASCII exactly (marker, count, text),
+// otherwise two bytes for each byte of UTF-8 at most.
+std::size_t stringBound(const std::string& text) {
+    if (isAscii(text)) return text.size() + (text.size() < 15 ? 1 : 10);
+    return 2 * text.size() + 10;
+}
+
+char* putString(char* p, const std::string& text) {
+    if (isAscii(text)) {
+        p = putMarker(p, 0x50, text.size());
+        std::memcpy(p, text.data(), text.size());
+        return p + text.size();
     }
     // Titles fit on the stack; only a long text takes a heap buffer.
     std::uint16_t small[256];
@@ -121,44 +119,43 @@ void appendString(std::string& out, const std::string& text) {
         units = large.data();
     }
     const std::size_t count = utf16(text, units);
-    appendMarker(out, 0x60, count);
-    const std::size_t at = out.size();
-    out.resize(at + 2 * count);  // one resize, not two push_backs a unit
-    char* p = out.data() + at;
+    p = putMarker(p, 0x60, count);
     for (std::size_t i = 0; i < count; ++i) {
         *p++ = static_cast<char>(units[i] >> 8);
         *p++ = static_cast<char>(units[i] & 0xFF);
     }
+    return p;
 }
 
-// How many objects `value` makes, and about how many bytes they take (ASCII
-// strings exactly; UTF-16 ones may take more), so the buffer is reserved
-// once instead of growing and copying itself near the end.
+// How many objects `value` makes, and the most bytes they can take.
 struct Extent {
     std::size_t objects = 0;
     std::size_t bytes = 0;
 };
 
+// References are at most 4 bytes wide (see Writer::refSize_).
+constexpr std::size_t kMaxRefSize = 4;
+
 void measure(const Value& value, Extent& extent) {
     ++extent.objects;
     if (const std::string* text = value.asString()) {
-        extent.bytes += text->size() + (text->size() < 15 ? 1 : 10);
+        extent.bytes += stringBound(*text);
     } else if (const Array* array = value.asArray()) {
-        extent.bytes += 10 + array->size() * 4;
+        extent.bytes += 10 + array->size() * kMaxRefSize;
         for (const Value& element : *array)
             if (!element.isNil()) measure(element, extent);
     } else if (const Dictionary* dictionary = value.asDictionary()) {
-        extent.bytes += 10 + dictionary->size() * 8;
+        extent.bytes += 10 + dictionary->size() * 2 * kMaxRefSize;
         for (const auto& [key, element] : *dictionary) {
             if (element.isNil()) continue;
             ++extent.objects;
-            extent.bytes += key.size() + 10;
+            extent.bytes += stringBound(key);
             measure(element, extent);
         }
     } else if (const Data* data = value.asData()) {
         extent.bytes += data->bytes.size() + 10;
     } else {
-        extent.bytes += 17;
+        extent.bytes += 17;  // a 16-byte integer and its marker at most
     }
 }
 
@@ -168,12 +165,14 @@ void measure(const Value& value, Extent& extent) {
 class Writer {
 public:
     Writer(const Extent& extent, std::size_t room)
-        : refSize_(extent.objects <= 0xFF ? 1 : extent.objects <= 0xFFFF ? 2 : 4), offsets_(extent.objects),
-          base_(room) {
-        // The offset table takes at most 8 bytes an object.
-        out_.reserve(room + kHeader.size() + extent.bytes + extent.objects * 8 + 32);
-        out_.resize(room);
-        out_.append(kHeader);
+        : refSize_(extent.objects <= 0xFF ? 1 : extent.objects <= 0xFFFF ? 2 : 4), offsets_(extent.objects) {
+        refs_.reserve(extent.objects);
+        // Header, objects, an offset table of at most 8 bytes an object,
+        // and the trailer.
+        out_.resize(room + kHeader.size() + extent.bytes + extent.objects * 8 + kTrailerSize);
+        base_ = out_.data() + room;
+        std::memcpy(base_, kHeader.data(), kHeader.size());
+        p_ = base_ + kHeader.size();
     }
 
     // Writes `value` (and everything in it) as objects; returns its index.
@@ -182,60 +181,65 @@ public:
         switch (value.kind()) {
             case Value::Kind::nil: break;  // never reached: callers skip nil
             case Value::Kind::boolean:
-                offsets_[index] = out_.size() - base_;
-                out_.push_back(*value.asBoolean() ? '\x09' : '\x08');
+                mark(index);
+                *p_++ = *value.asBoolean() ? '\x09' : '\x08';
                 break;
             case Value::Kind::integer:
-                offsets_[index] = out_.size() - base_;
+                mark(index);
                 if (auto i = value.asInteger()) {
-                    appendInteger(out_, *i);
+                    p_ = putInteger(p_, *i);
                 } else {
                     // Above 2^63-1: a 16-byte signed integer, as plistlib writes it.
-                    out_.push_back('\x14');
-                    appendBigEndian(out_, 0, 8);
-                    appendBigEndian(out_, *value.asUnsignedInteger(), 8);
+                    *p_++ = '\x14';
+                    p_ = putBigEndian(p_, 0, 8);
+                    p_ = putBigEndian(p_, *value.asUnsignedInteger(), 8);
                 }
                 break;
             case Value::Kind::real:
-                offsets_[index] = out_.size() - base_;
-                appendDouble(out_, 0x23, *value.asReal());
+                mark(index);
+                p_ = putDouble(p_, 0x23, *value.asReal());
                 break;
             case Value::Kind::date:
-                offsets_[index] = out_.size() - base_;
-                appendDouble(out_, 0x33, value.asDate()->secondsSinceReferenceDate);
+                mark(index);
+                p_ = putDouble(p_, 0x33, value.asDate()->secondsSinceReferenceDate);
                 break;
             case Value::Kind::string:
-                offsets_[index] = out_.size() - base_;
-                appendString(out_, *value.asString());
+                mark(index);
+                p_ = putString(p_, *value.asString());
                 break;
             case Value::Kind::data: {
                 const auto& data = value.asData()->bytes;
-                offsets_[index] = out_.size() - base_;
-                appendMarker(out_, 0x40, data.size());
-                out_.append(data.begin(), data.end());
+                mark(index);
+                p_ = putMarker(p_, 0x40, data.size());
+                if (!data.empty()) std::memcpy(p_, data.data(), data.size());
+                p_ += data.size();
                 break;
             }
             case Value::Kind::array: {
-                std::vector<std::size_t> refs;
-                refs.reserve(value.asArray()->size());
+                // The members' references wait on a stack shared by every
+                // container, so no container allocates for its own.
+                const std::size_t first = refs_.size();
                 for (const Value& element : *value.asArray())
-                    if (!element.isNil()) refs.push_back(add(element));
-                offsets_[index] = out_.size() - base_;
-                appendMarker(out_, 0xA0, refs.size());
-                appendBigEndianRun(out_, refs, refSize_);
+                    if (!element.isNil()) refs_.push_back(add(element));
+                mark(index);
+                p_ = putMarker(p_, 0xA0, refs_.size() - first);
+                putRefs(first, refs_.size());
+                refs_.resize(first);
                 break;
             }
             case Value::Kind::dictionary: {
-                std::vector<std::size_t> keys, values;
+                // Keys and values alternate on the stack; keys are written first.
+                const std::size_t first = refs_.size();
                 for (const auto& [key, element] : *value.asDictionary()) {
                     if (element.isNil()) continue;
-                    keys.push_back(addKey(key));
-                    values.push_back(add(element));
+                    refs_.push_back(addKey(key));
+                    refs_.push_back(add(element));
                 }
-                offsets_[index] = out_.size() - base_;
-                appendMarker(out_, 0xD0, keys.size());
-                appendBigEndianRun(out_, keys, refSize_);
-                appendBigEndianRun(out_, values, refSize_);
+                mark(index);
+                p_ = putMarker(p_, 0xD0, (refs_.size() - first) / 2);
+                for (std::size_t i = first; i < refs_.size(); i += 2) p_ = putBigEndian(p_, refs_[i], refSize_);
+                for (std::size_t i = first + 1; i < refs_.size(); i += 2) p_ = putBigEndian(p_, refs_[i], refSize_);
+                refs_.resize(first);
                 break;
             }
         }
@@ -243,33 +247,44 @@ public:
     }
 
     std::string finish() && {
-        const std::uint64_t tableOffset = out_.size() - base_;
+        const auto tableOffset = static_cast<std::uint64_t>(p_ - base_);
         const int offsetSize = tableOffset <= 0xFF ? 1 : tableOffset <= 0xFFFF ? 2 : tableOffset <= 0xFFFFFFFF ? 4 : 8;
-        appendBigEndianRun(out_, offsets_, offsetSize);
-        out_.append(6, '\0');
-        out_.push_back(static_cast<char>(offsetSize));
-        out_.push_back(static_cast<char>(refSize_));
-        appendBigEndian(out_, offsets_.size(), 8);
-        appendBigEndian(out_, 0, 8);  // the root is object 0
-        appendBigEndian(out_, tableOffset, 8);
+        for (const std::uint64_t offset : offsets_) p_ = putBigEndian(p_, offset, offsetSize);
+        std::memset(p_, 0, 6);
+        p_ += 6;
+        *p_++ = static_cast<char>(offsetSize);
+        *p_++ = static_cast<char>(refSize_);
+        p_ = putBigEndian(p_, offsets_.size(), 8);
+        p_ = putBigEndian(p_, 0, 8);  // the root is object 0
+        p_ = putBigEndian(p_, tableOffset, 8);
+        out_.resize(static_cast<std::size_t>(p_ - out_.data()));
         return std::move(out_);
     }
 
 private:
     static constexpr std::string_view kHeader = "bplist00";
+    static constexpr std::size_t kTrailerSize = 32;
+
+    void mark(std::size_t index) { offsets_[index] = static_cast<std::uint64_t>(p_ - base_); }
+
+    void putRefs(std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) p_ = putBigEndian(p_, refs_[i], refSize_);
+    }
 
     std::size_t addKey(const std::string& key) {
         const std::size_t index = next_++;
-        offsets_[index] = out_.size() - base_;
-        appendString(out_, key);
+        mark(index);
+        p_ = putString(p_, key);
         return index;
     }
 
     const int refSize_;
     std::vector<std::uint64_t> offsets_;
-    const std::size_t base_;  // bytes in front of the property list, left to the caller
+    std::vector<std::size_t> refs_;
     std::size_t next_ = 0;
     std::string out_;
+    char* base_ = nullptr;  // where the property list starts, past the caller's room
+    char* p_ = nullptr;     // where the next byte goes
 };
 
 }  // namespace

@@ -53,6 +53,8 @@ std::optional<std::string> readRegularFile(const std::string& path, std::size_t 
         if (n < 0) return std::nullopt;
         if (n == 0) break;
         done += static_cast<std::size_t>(n);
+        // A regular file reads short only at its end: no read to confirm it.
+        if (done < bytes.size()) break;
     }
     if (done > maxBytes) return std::nullopt;
     bytes.resize(done);

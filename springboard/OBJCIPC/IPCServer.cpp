@@ -163,9 +163,12 @@ IPCServer::IPCServer(std::string socketPath, int listenFd, ino_t inode, dev_t de
     bool ok = epollFd_ >= 0 && stopFd_ >= 0 && readyFd_ >= 0;
     for (const auto& [fd, id] : sources) {
         // Level-triggered: whoever wakes and finds nothing left (another
-        // worker accepted first) simply goes back to waiting.
+        // worker took it first) simply goes back to waiting. The listening
+        // socket is one-shot besides: level-triggered alone, each idle
+        // worker woke the next until one had accepted, so every connection
+        // woke about ten of them for nothing.
         epoll_event event{};
-        event.events = EPOLLIN;
+        event.events = id == kListenEvent ? EPOLLIN | EPOLLONESHOT : EPOLLIN;
         event.data.u64 = id;
         ok = ok && ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &event) == 0;
     }
@@ -255,6 +258,12 @@ void IPCServer::workerLoop() {
 
 void IPCServer::acceptOne() {
     const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    // Re-armed at once, so the next waiting connection wakes another worker
+    // while this one serves.
+    epoll_event listen{};
+    listen.events = EPOLLIN | EPOLLONESHOT;
+    listen.data.u64 = kListenEvent;
+    ::epoll_ctl(epollFd_, EPOLL_CTL_MOD, listenFd_, &listen);
     if (fd < 0) {
         if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
             // Out of descriptors: make room by closing the longest-idle
