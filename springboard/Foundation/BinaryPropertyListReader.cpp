@@ -184,6 +184,12 @@ private:
                         array.emplace_back(std::string(*text));
                         continue;
                     }
+                    if (member.marker >> 4 == 0x6) {  // a title with accents
+                        auto text = string(member);
+                        if (!text) return std::nullopt;
+                        array.emplace_back(std::move(*text));
+                        continue;
+                    }
                     auto element = decode(member, depth + 1);
                     onPath_[static_cast<std::size_t>(member.index)] = false;
                     if (!element) return std::nullopt;
@@ -236,25 +242,43 @@ private:
             return std::string(*text);
         }
         if (type != 0x6 || object.count > size_ / 2 || !fits(object.at, object.count * 2)) return std::nullopt;
-        // Each UTF-16 unit becomes at most three bytes of UTF-8: the text is
-        // sized for that once and cut to what was written.
+        // Each UTF-16 unit becomes at most three bytes of UTF-8. A title's
+        // worth is converted on the stack and copied once into a string of
+        // its own length; a longer text is sized for the worst case once
+        // and cut to what was written.
         const auto units = static_cast<std::size_t>(object.count);
         if (units * 3 > 15 && !charge(units * 3 + 1)) return std::nullopt;
-        std::string text(units * 3, '\0');
-        char* out = text.data();
-        for (std::size_t i = 0; i < units; ++i) {
-            char32_t code = static_cast<char32_t>(unsignedAt(object.at + 2 * i, 2));
+        constexpr std::size_t kStackUnits = 128;
+        char stack[kStackUnits * 3];
+        std::string large;
+        char* begin = stack;
+        if (units > kStackUnits) {
+            large.resize(units * 3);
+            begin = large.data();
+        }
+        char* out = begin;
+        const unsigned char* in = data_ + object.at;
+        for (std::size_t i = 0; i < units; ++i, in += 2) {
+            char32_t code = static_cast<char32_t>(in[0]) << 8 | in[1];
+            if (code < 0x80) {
+                *out++ = static_cast<char>(code);
+                continue;
+            }
             if (code >= 0xDC00 && code <= 0xDFFF) return std::nullopt;
             if (code >= 0xD800 && code <= 0xDBFF) {
                 if (i + 1 == units) return std::nullopt;
-                const auto trail = static_cast<char32_t>(unsignedAt(object.at + 2 * ++i, 2));
+                ++i;
+                in += 2;
+                const char32_t trail = static_cast<char32_t>(in[0]) << 8 | in[1];
                 if (trail < 0xDC00 || trail > 0xDFFF) return std::nullopt;
                 code = 0x10000 + ((code - 0xD800) << 10) + (trail - 0xDC00);
             }
             out = putUTF8(out, code);
         }
-        text.resize(static_cast<std::size_t>(out - text.data()));
-        return text;
+        const auto length = static_cast<std::size_t>(out - begin);
+        if (begin == stack) return std::string(stack, length);
+        large.resize(length);
+        return large;
     }
 
     // Writes `code` at `out`; returns the end of what it wrote. A pair of

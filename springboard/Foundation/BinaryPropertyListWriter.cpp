@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <iterator>
 #include <string_view>
 #include <vector>
 
@@ -71,15 +70,31 @@ bool isAscii(const std::string& text) {
     return true;
 }
 
-// UTF-8 to UTF-16 code units at `units`, which has room for text.size()
-// of them (no byte makes more than one unit; four make two); malformed
-// bytes become U+FFFD one by one. Returns how many were written.
-std::size_t utf16(const std::string& text, std::uint16_t* units) {
-    std::size_t n = 0;
+// The most bytes a string object takes: ASCII exactly (marker, count, text),
+// otherwise two bytes for each byte of UTF-8 at most (no byte makes more
+// than one unit; four make two) past room for the longest marker.
+std::size_t stringBound(const std::string& text) {
+    if (isAscii(text)) return text.size() + (text.size() < 15 ? 1 : 10);
+    return 2 * text.size() + 10;
+}
+
+// A UTF-16 string object for `text`: each character goes straight to the
+// output as big-endian units (bytes that are no UTF-8 become U+FFFD one by
+// one). The units are written past room for the longest marker, which can
+// only be made once they are counted, then moved down behind it.
+char* putUTF16String(char* p, const std::string& text) {
+    constexpr std::size_t kMarkerRoom = 10;
+    char* const units = p + kMarkerRoom;
+    char* q = units;
+    auto put = [&q](char32_t unit) {
+        q[0] = static_cast<char>(unit >> 8);
+        q[1] = static_cast<char>(unit & 0xFF);
+        q += 2;
+    };
     for (std::size_t i = 0; i < text.size();) {
         const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x80) {  // the ASCII among accented letters goes as it is
-            units[n++] = byte;
+        if (byte < 0x80) {  // the ASCII among accented letters
+            put(byte);
             ++i;
             continue;
         }
@@ -88,43 +103,23 @@ std::size_t utf16(const std::string& text, std::uint16_t* units) {
         else ++i;
         if (code >= 0x10000) {
             code -= 0x10000;
-            units[n++] = static_cast<std::uint16_t>(0xD800 + (code >> 10));
-            units[n++] = static_cast<std::uint16_t>(0xDC00 + (code & 0x3FF));
+            put(0xD800 + (code >> 10));
+            put(0xDC00 + (code & 0x3FF));
         } else {
-            units[n++] = static_cast<std::uint16_t>(code);
+            put(code);
         }
     }
-    return n;
-}
-
-// The most bytes a string object takes: ASCII exactly (marker, count, text),
-// otherwise two bytes for each byte of UTF-8 at most.
-std::size_t stringBound(const std::string& text) {
-    if (isAscii(text)) return text.size() + (text.size() < 15 ? 1 : 10);
-    return 2 * text.size() + 10;
+    const auto bytes = static_cast<std::size_t>(q - units);
+    char* const end = putMarker(p, 0x60, bytes / 2);
+    std::memmove(end, units, bytes);
+    return end + bytes;
 }
 
 char* putString(char* p, const std::string& text) {
-    if (isAscii(text)) {
-        p = putMarker(p, 0x50, text.size());
-        std::memcpy(p, text.data(), text.size());
-        return p + text.size();
-    }
-    // Titles fit on the stack; only a long text takes a heap buffer.
-    std::uint16_t small[256];
-    std::vector<std::uint16_t> large;
-    std::uint16_t* units = small;
-    if (text.size() > std::size(small)) {
-        large.resize(text.size());
-        units = large.data();
-    }
-    const std::size_t count = utf16(text, units);
-    p = putMarker(p, 0x60, count);
-    for (std::size_t i = 0; i < count; ++i) {
-        *p++ = static_cast<char>(units[i] >> 8);
-        *p++ = static_cast<char>(units[i] & 0xFF);
-    }
-    return p;
+    if (!isAscii(text)) return putUTF16String(p, text);
+    p = putMarker(p, 0x50, text.size());
+    std::memcpy(p, text.data(), text.size());
+    return p + text.size();
 }
 
 // How many objects `value` makes, and the most bytes they can take.
