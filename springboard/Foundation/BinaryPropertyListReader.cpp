@@ -8,6 +8,7 @@
 
 #include "NSString.h"
 #include "PlistCodec.h"
+#include "UTF8.h"
 
 namespace springboard {
 
@@ -230,7 +231,7 @@ private:
         if (!fits(object.at, object.count)) return std::nullopt;
         const std::string_view text(reinterpret_cast<const char*>(data_ + object.at),
                                     static_cast<std::size_t>(object.count));
-        if (!isValidUTF8(text) || (text.size() > 15 && !charge(text.size() + 1))) return std::nullopt;
+        if (!(isAscii(text) || isValidUTF8(text)) || (text.size() > 15 && !charge(text.size() + 1))) return std::nullopt;
         return text;
     }
 

@@ -56,20 +56,6 @@ char* putDouble(char* p, unsigned char marker, double value) {
     return putBigEndian(p, bits, 8);
 }
 
-// Eight bytes at a time: list titles are mostly short ASCII.
-bool isAscii(const std::string& text) {
-    const char* p = text.data();
-    std::size_t n = text.size();
-    for (; n >= 8; p += 8, n -= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p, sizeof word);
-        if (word & 0x8080808080808080ULL) return false;
-    }
-    for (; n > 0; ++p, --n)
-        if (static_cast<unsigned char>(*p) >= 0x80) return false;
-    return true;
-}
-
 // The most bytes a string object takes: ASCII exactly (marker, count, text),
 // otherwise two bytes for each byte of UTF-8 at most (no byte makes more
 // than one unit; four make two) past room for the longest marker.
