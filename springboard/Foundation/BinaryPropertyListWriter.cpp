@@ -123,8 +123,14 @@ void measure(const Value& value, Extent& extent) {
         extent.bytes += stringBound(*text);
     } else if (const Array* array = value.asArray()) {
         extent.bytes += 10 + array->size() * kMaxRefSize;
-        for (const Value& element : *array)
-            if (!element.isNil()) measure(element, extent);
+        for (const Value& element : *array) {
+            if (const std::string* member = element.asString()) {  // a title: no call
+                ++extent.objects;
+                extent.bytes += stringBound(*member);
+            } else if (!element.isNil()) {
+                measure(element, extent);
+            }
+        }
     } else if (const Dictionary* dictionary = value.asDictionary()) {
         extent.bytes += 10 + dictionary->size() * 2 * kMaxRefSize;
         for (const auto& [key, element] : *dictionary) {
@@ -200,8 +206,16 @@ public:
                 // The members' references wait on a stack shared by every
                 // container, so no container allocates for its own.
                 const std::size_t first = refs_.size();
-                for (const Value& element : *value.asArray())
-                    if (!element.isNil()) refs_.push_back(add(element));
+                for (const Value& element : *value.asArray()) {
+                    if (const std::string* member = element.asString()) {  // a title: no call
+                        const std::size_t memberIndex = next_++;
+                        mark(memberIndex);
+                        p_ = putString(p_, *member);
+                        refs_.push_back(memberIndex);
+                    } else if (!element.isNil()) {
+                        refs_.push_back(add(element));
+                    }
+                }
                 mark(index);
                 p_ = putMarker(p_, 0xA0, refs_.size() - first);
                 putRefs(first, refs_.size());
