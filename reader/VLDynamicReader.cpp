@@ -135,6 +135,14 @@ constexpr std::array<Colour, 25> kAnalogTints{{
 // Position 0 (Warmth) is also what every unknown identifier gets.
 constexpr std::size_t kDefaultPosition = 0;
 
+// Built in place: an initializer list would make each key twice.
+ThemeComponents components(const UIColor& tint, const UIColor& barText) {
+    ThemeComponents result;
+    result.emplace(kTintKey, tint);
+    result.emplace(kBarTextKey, barText);
+    return result;
+}
+
 std::size_t themePosition(const Value& key) {
     const std::string* name = key.asString();
     if (name == nullptr) return kDefaultPosition;
@@ -186,7 +194,7 @@ ThemeComponents VLDynamicReader::themeFromSettings() const {
     if (auto preferencesPath = pathBesideClearBundle(_clearPath, kPreferencesBesideBundle)) {
         if (auto preferences = dictionaryWithContentsOfFile(*preferencesPath)) {
             auto entry = preferences->find(kThemeIdentifierKey);
-            if (entry != preferences->end()) identifier = entry->second;
+            if (entry != preferences->end()) identifier = std::move(entry->second);
         }
     }
     return themeComponentsFromKey(identifier);
@@ -198,11 +206,9 @@ ThemeComponents VLDynamicReader::themeComponentsFromKey(const Value& key) {
         std::array<UIColor, kAnalogTints.size()> tints;
         for (std::size_t i = 0; i < kAnalogTints.size(); ++i) tints[i] = kAnalogTints[i].make();
         const std::uint32_t draw = arc4random_uniform(static_cast<std::uint32_t>(tints.size()));
-        return {{kTintKey, tints[draw]}, {kBarTextKey, theme.barText.make()}};
+        return components(tints[draw], theme.barText.make());
     }
-    UIColor tint = theme.tint.make();
-    UIColor barText = theme.barText.make();
-    return {{kTintKey, tint}, {kBarTextKey, barText}};
+    return components(theme.tint.make(), theme.barText.make());
 }
 
 std::vector<std::string> VLDynamicReader::listsFromDatabase() const {

@@ -17,11 +17,6 @@ namespace springboard {
 
 namespace {
 
-// libplist hands the bytes of XML strings through as they are; text that is
-// no UTF-8 would be written back as a list no reader accepts, so such a list
-// is refused whole.
-bool isUTF8Text(const char* text) { return isValidUTF8(std::string_view(text, std::strlen(text))); }
-
 // libplist keeps an XML date as a double and an integer's width beside it,
 // but its getters hand out dates as 32-bit seconds (wrapping anything past
 // 1932..2069) and integers without their sign. Its binary writer keeps both
@@ -136,9 +131,16 @@ std::optional<Dictionary> toDictionary(plist_t node, int depth) {
             break;
         }
         auto element = toValue(item, depth + 1);
-        // Keys mostly come in order: the end hint makes each insert constant-time.
-        if (element && key) dictionary.insert_or_assign(dictionary.end(), std::string(key), std::move(*element));
-        ok = element.has_value() && (!key || isUTF8Text(key));
+        ok = element.has_value();
+        if (ok && key) {
+            // libplist hands the bytes of XML keys and strings through as
+            // they are; text that is no UTF-8 would be written back as a
+            // list no reader accepts, so such a list is refused whole.
+            std::string name(key);
+            ok = isValidUTF8(name);
+            // Keys mostly come in order: the end hint makes each insert constant-time.
+            if (ok) dictionary.insert_or_assign(dictionary.end(), std::move(name), std::move(*element));
+        }
         std::free(key);
     }
     std::free(it);
