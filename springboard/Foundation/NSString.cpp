@@ -80,6 +80,12 @@ bool isValidUTF8(std::string_view text) {
             while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80);
             continue;
         }
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead >= 0xC2 && lead <= 0xDF && i + 1 < text.size() &&
+            (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
+            i += 2;  // accented letters and signs such as "Â°": no call each
+            continue;
+        }
         if (!springboard::decodeUTF8(text, i)) return false;
     }
     return true;
