@@ -19,19 +19,24 @@ namespace springboard {
 // `at` must be below `text.size()`.
 HOST_API std::optional<char32_t> decodeUTF8(std::string_view text, std::size_t& at);
 
-// Whether every byte of `text` is below 0x80, eight bytes at a time: list
-// titles are mostly short ASCII, and this settles them without decoding.
+// Whether every byte of `text` is below 0x80: one OR over its words, the
+// last word overlapping the one before, and one test. List titles are
+// mostly short ASCII, and this settles them without decoding.
 inline bool isAscii(std::string_view text) {
     const char* p = text.data();
-    std::size_t n = text.size();
-    for (; n >= 8; p += 8, n -= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p, sizeof word);
-        if (word & 0x8080808080808080ULL) return false;
+    const std::size_t n = text.size();
+    std::uint64_t bits = 0, word;
+    if (n >= sizeof word) {
+        for (std::size_t at = 0; at + sizeof word <= n; at += sizeof word) {
+            std::memcpy(&word, p + at, sizeof word);
+            bits |= word;
+        }
+        std::memcpy(&word, p + n - sizeof word, sizeof word);
+        bits |= word;
+    } else {
+        for (std::size_t at = 0; at < n; ++at) bits |= static_cast<unsigned char>(p[at]);
     }
-    for (; n > 0; ++p, --n)
-        if (static_cast<unsigned char>(*p) >= 0x80) return false;
-    return true;
+    return (bits & 0x8080808080808080ULL) == 0;
 }
 
 }  // namespace springboard
