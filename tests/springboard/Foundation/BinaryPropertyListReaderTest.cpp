@@ -194,8 +194,8 @@ TEST(BinaryReaderBudget, LongStringMembersAreCharged) {
     EXPECT_EQ(smallestBudget(longMember), smallestBudget(shortMember) + 21);
 }
 
-// Text that is not ASCII travels as UTF-16, written through a buffer on the
-// stack up to 256 bytes of text and on the heap past that.
+// Text that is not ASCII travels as UTF-16, read back through a buffer on
+// the stack up to 128 units and on the heap past that.
 struct Utf16Case {
     const char* name;
     std::string written;

@@ -59,6 +59,10 @@ TEST(StringWithUTF8String, RefusesWhatIsNotStrictUTF8) {
         {"\xf4\x90\x80\x80", false},  // above U+10FFFF
         {"\xff", false},
         {"ok\x80", false},  // stray continuation byte
+        {"\xc2\x80 \xdf\xbf", true},          // the lowest and highest two-byte characters
+        {"\xc1\xbf", false},                    // overlong, two bytes
+        {"Liste n\xc2\xb0 12 \xc3\xa0 faire", true},
+        {"Liste n\xc2\xb0 12 \xc3(faire", false},  // a lead byte without its continuation
     };
     for (const auto& c : cases) {
         EXPECT_EQ(stringWithUTF8String(c.bytes).has_value(), c.valid) << c.bytes;
