@@ -41,6 +41,12 @@ const RoundTrip kRoundTrips[] = {
     {"Nesting", Value(Dictionary{{"a", Value(Array{Value(Dictionary{{"b", Value(Array{Value(Array{})})}})})},
                                  {"empty", Value(Dictionary{})}})},
     {"ThousandsOfObjects", Value(Dictionary{{"lists", Value(manyTitles(70000))}})},
+    // Each count and integer at the edge of its width: the writer sizes its
+    // buffer once from these, so one byte too few would write past it.
+    {"MarkerWidths", Value(Array{Value(std::string(14, 'a')), Value(std::string(15, 'b')), Value(std::string(255, 'c')),
+                                 Value(std::string(256, 'd')), Value(std::string(65536, 'e')),
+                                 Value(Array(15, Value(1))), Value::unsignedInteger(~std::uint64_t{0}),
+                                 Value(std::string(70000, '\x7F') + "\xC3\xA9")})},
 };
 
 // Names the case, so test names do not carry the value's bytes.
@@ -67,6 +73,19 @@ TEST(BinaryPropertyListWriterTest, LeavesOutNilAndReplacesBytesThatAreNoUtf8) {
     const Value expected(Dictionary{{"kept", Value(Array{Value("ok"), Value("a\xEF\xBF\xBD" "b")})}});
     EXPECT_TRUE(back->isEqual(expected)) << back->description();
     EXPECT_EQ(springboard::binaryPropertyList(Value()), "");
+}
+
+// Every byte no UTF-8 becomes a unit of its own: the most a string can grow
+// to, and what the writer's buffer is sized for.
+TEST(BinaryPropertyListWriterTest, TextOfOnlyStrayBytesFitsItsBound) {
+    std::string replaced;
+    for (int i = 0; i < 70000; ++i) replaced += "\xEF\xBF\xBD";
+    const Value value(Array{Value(std::string(70000, '\xFF')), Value(Dictionary{{"\x80", Value()}, {"\x81", Value("\x82")}})});
+    const std::string bytes = springboard::binaryPropertyList(value);
+    const auto back = springboard::parsePropertyList(bytes.data(), bytes.size());
+    ASSERT_TRUE(back.has_value());
+    const Value expected(Array{Value(replaced), Value(Dictionary{{"\xEF\xBF\xBD", Value("\xEF\xBF\xBD")}})});
+    EXPECT_TRUE(back->isEqual(expected));
 }
 
 }  // namespace
