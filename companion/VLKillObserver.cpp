@@ -10,7 +10,7 @@ void VLKillObserver(const NSNotification& notification) {
         if (entry != notification.userInfo->end()) identifier = entry->second;
     }
     // The widget always sends a string; anything else has no app to go back to.
-    const std::string* name = identifier.asString();
+    const auto name = identifier.stringValue();
     if (!name) {
         NSLog("[Velmora]Ignoring VLIPC.Kill without a string identifier: %@", {identifier});
         return;

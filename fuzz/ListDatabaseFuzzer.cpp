@@ -37,8 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const auto reader = VLDynamicReader::initWithPath(std::nullopt);
     const auto names = reader->parsedSQLiteListNamesForPath(path);
-    for (const std::string& name : names) {
-        if (std::memchr(name.data(), '\0', name.size()) != nullptr) {
+    for (const Value& title : names) {
+        const auto name = title.asString();
+        if (!name) {
+            std::fprintf(stderr, "a title that is no string\n");
+            std::abort();
+        }
+        if (std::memchr(name->data(), '\0', name->size()) != nullptr) {
             std::fprintf(stderr, "a title with an embedded NUL\n");
             std::abort();
         }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "HostExport.h"
+#include "SharedString.h"
 
 class Value;
 
@@ -30,7 +31,8 @@ struct Date {
 };
 
 // An `id`: nil, or a boolean, integer or real number, string, data, date,
-// array or dictionary. Immutable; copies share their collection storage.
+// array or dictionary. Immutable; copies share their string and collection
+// storage.
 class HOST_API Value {
 public:
     // Lower case, so that `Kind::array` never hides the `Array` type inside
@@ -45,7 +47,9 @@ public:
     Value(long long i) : storage_(static_cast<std::int64_t>(i)) {}
     Value(double d) : storage_(d) {}
     Value(const char* s);  // nullptr gives nil
-    Value(std::string s) : storage_(std::move(s)) {}
+    Value(const std::string& s) : storage_(SharedString(s)) {}
+    Value(std::string_view s) : storage_(SharedString(s)) {}
+    Value(SharedString s) : storage_(std::move(s)) {}
     Value(const std::optional<std::string>& s);  // absent gives nil
     Value(::Data d) : storage_(std::move(d)) {}
     Value(::Date d) : storage_(d) {}
@@ -65,7 +69,10 @@ public:
     bool isDictionary() const { return kind() == Kind::dictionary; }
 
     // The held value, or nullptr when the value is of another kind.
-    const std::string* asString() const { return std::get_if<std::string>(&storage_); }
+    std::optional<std::string_view> asString() const {
+        if (const auto* s = std::get_if<SharedString>(&storage_)) return s->view();
+        return std::nullopt;
+    }
     const ::Array* asArray() const;
     const ::Dictionary* asDictionary() const;
     const ::Data* asData() const { return std::get_if<::Data>(&storage_); }
@@ -106,7 +113,7 @@ private:
         std::uint64_t value;
         bool operator==(const Wide&) const = default;
     };
-    using Storage = std::variant<std::monostate, bool, std::int64_t, double, std::string, ::Data, ::Date,
+    using Storage = std::variant<std::monostate, bool, std::int64_t, double, SharedString, ::Data, ::Date,
                                  std::shared_ptr<const ::Array>, std::shared_ptr<const ::Dictionary>, Wide>;
     static constexpr std::size_t kWideIndex = 9;
     Storage storage_;

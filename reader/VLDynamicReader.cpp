@@ -144,8 +144,8 @@ ThemeComponents components(const UIColor& tint, const UIColor& barText) {
 }
 
 std::size_t themePosition(const Value& key) {
-    const std::string* name = key.asString();
-    if (name == nullptr) return kDefaultPosition;
+    const auto name = key.asString();
+    if (!name) return kDefaultPosition;
     for (std::size_t position = 0; position < kThemes.size(); ++position) {
         if (*name == kThemes[position].key) return position;
     }
@@ -211,12 +211,12 @@ ThemeComponents VLDynamicReader::themeComponentsFromKey(const Value& key) {
     return components(theme.tint.make(), theme.barText.make());
 }
 
-std::vector<std::string> VLDynamicReader::listsFromDatabase() const {
+Array VLDynamicReader::listsFromDatabase() const {
     return parsedSQLiteListNamesForPath(pathBesideClearBundle(_clearPath, kDatabaseBesideBundle));
 }
 
-std::vector<std::string> VLDynamicReader::parsedSQLiteListNamesForPath(const std::optional<std::string>& path) const {
-    std::vector<std::string> names;
+Array VLDynamicReader::parsedSQLiteListNamesForPath(const std::optional<std::string>& path) const {
+    Array names;
     // Only a regular file can be Clear's database. SQLite would open a FIFO
     // put in its place and wait for a writer for ever; a socket, device or
     // directory is no database either. Checked here because SQLite opens
@@ -229,6 +229,9 @@ std::vector<std::string> VLDynamicReader::parsedSQLiteListNamesForPath(const std
     const SQLiteConnection connection = SQLiteConnection::openReadOnly(path->c_str());
     SQLiteStatement statement(connection, "select title from lists");
     if (!statement.ok()) return names;
+    // The titles are made and dropped together (a form's choices, one
+    // reply), so their bytes share a few blocks instead of one each.
+    SharedStringArena titles;
     // No busy timeout: a locked database ends the read with what we have.
     while (statement.step()) {
         const char* text = statement.text(0);
@@ -236,7 +239,7 @@ std::vector<std::string> VLDynamicReader::parsedSQLiteListNamesForPath(const std
         // Up to the first NUL, as +stringWithUTF8String: reads it. Text that
         // is no UTF-8 makes no string, and no name Clear could be asked for.
         const std::string_view title(text);
-        if (isValidUTF8(title)) names.emplace_back(title);
+        if (isValidUTF8(title)) names.emplace_back(titles.make(title));
     }
     return names;
 }

@@ -59,16 +59,16 @@ public:
     // The titles of Clear's lists, read from the task database that lies
     // beside the bundle directory "Clear.app" named by clearPath. Empty when
     // there is no path or nothing can be read.
-    std::vector<std::string> listsFromDatabase() const;
+    Array listsFromDatabase() const;
 
     // The `title` column of table `lists` in the SQLite database at `path`,
-    // in the order SQLite returns the rows, duplicates and empty titles
+    // as strings, in the order SQLite returns the rows, duplicates and empty titles
     // kept. NULL titles and titles that are not valid UTF-8 are left out.
     // The database is opened read-only and never created; an absent path
     // opens nothing. Empty when the file cannot be opened or queried; when
     // a step fails midway (e.g. the database is locked), the titles read
     // before stay. The connection is closed before returning, on every path.
-    std::vector<std::string> parsedSQLiteListNamesForPath(const std::optional<std::string>& path) const;
+    Array parsedSQLiteListNamesForPath(const std::optional<std::string>& path) const;
 
     // Stores clearPath under "savedPath" in the widget settings file,
     // keeping every other entry of a readable file; an absent clearPath

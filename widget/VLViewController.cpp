@@ -69,22 +69,21 @@ void VLViewController::load() {
 }
 
 void VLViewController::setupClearLists() {
-    std::vector<std::string> names = _reader ? _reader->listsFromDatabase() : std::vector<std::string>{};
+    Array names = _reader ? _reader->listsFromDatabase() : Array{};
     const auto list = std::dynamic_pointer_cast<PWWidgetItemListValue>(itemWithKey("list"));
     if (!list) {
         NSLog("[Velmora]The form has no list item; no lists are offered");
         return;
     }
 
-    // The titles take the names themselves and the values one copy of them:
-    // a form is called up with every list, and there may be thousands.
+    // The values are a copy of the names that shares their strings; the
+    // titles take the names themselves. A form is called up with every
+    // list, and there may be thousands.
     Array values;
     values.reserve(names.size() + 1);
-    for (const std::string& name : names) values.emplace_back(name);
+    values.insert(values.end(), names.begin(), names.end());
     values.emplace_back(VLCreateListSentinel);
-    Array titles;
-    titles.reserve(names.size() + 1);
-    for (std::string& name : names) titles.emplace_back(std::move(name));
+    Array titles = std::move(names);
     titles.emplace_back(kCreateListTitle);
     list->setListItemTitles(std::move(titles), std::move(values));
 
@@ -94,7 +93,7 @@ void VLViewController::setupClearLists() {
     if (!defaultList) return;
     // Object equality: only a string can equal a name, and only exactly. The
     // names are the offered values before the "Create List..." sentinel.
-    const std::string* wanted = defaultList->asString();
+    const auto wanted = defaultList->asString();
     if (!wanted) return;
     const Array& offered = list->listItemValues();
     const auto isWanted = [wanted](const Value& v) { return v.asString() && *v.asString() == *wanted; };
@@ -139,7 +138,7 @@ void VLViewController::submitEventHandler(const Dictionary& values) {
         return;
     }
     const Value* taskEntry = entry(values, "task");
-    const std::string task = taskEntry && taskEntry->isString() ? *taskEntry->asString() : std::string();
+    const std::string task = taskEntry ? taskEntry->stringValue().value_or(std::string()) : std::string();
 
     if (const auto widget = this->widget()) widget->dismiss();
     // Each value is escaped on its own, so a "&", "=" or "#" in a name stays

@@ -1,5 +1,6 @@
 #include "BinaryPropertyListReader.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -164,9 +165,9 @@ private:
             }
             case 0x5:
             case 0x6: {
-                auto text = string(object);
-                if (!text) return std::nullopt;
-                return Value(std::move(*text));
+                auto string = text(object);
+                if (!string) return std::nullopt;
+                return Value(std::move(*string));
             }
             case 0xA: {
                 if (!fits(object.at, object.count * refSize_) ||
@@ -180,15 +181,15 @@ private:
                     if (member.marker >> 4 == 0x5) {
                         // A list of titles is mostly this: the text goes
                         // straight into its element, under the same checks.
-                        const auto text = asciiText(member);
-                        if (!text) return std::nullopt;
-                        array.emplace_back(std::string(*text));
+                        const auto ascii = asciiText(member);
+                        if (!ascii) return std::nullopt;
+                        array.emplace_back(strings_.make(*ascii));
                         continue;
                     }
                     if (member.marker >> 4 == 0x6) {  // a title with accents
-                        auto text = string(member);
-                        if (!text) return std::nullopt;
-                        array.emplace_back(std::move(*text));
+                        auto string = text(member);
+                        if (!string) return std::nullopt;
+                        array.emplace_back(std::move(*string));
                         continue;
                     }
                     auto element = decode(member, depth + 1);
@@ -235,29 +236,21 @@ private:
         return text;
     }
 
-    std::optional<std::string> string(const Object& object) {
-        const unsigned type = object.marker >> 4;
-        if (type == 0x5) {
-            const auto text = asciiText(object);
-            if (!text) return std::nullopt;
-            return std::string(*text);
-        }
-        if (type != 0x6 || object.count > size_ / 2 || !fits(object.at, object.count * 2)) return std::nullopt;
-        // Each UTF-16 unit becomes at most three bytes of UTF-8. A title's
-        // worth is converted on the stack and copied once into a string of
-        // its own length; a longer text is sized for the worst case once
-        // and cut to what was written.
+    // The units of a 0x6 string object, checked and charged for at the most
+    // UTF-8 they can make (three bytes each); absent when the object is no
+    // UTF-16 string.
+    std::optional<std::size_t> utf16Units(const Object& object) {
+        if (object.marker >> 4 != 0x6 || object.count > size_ / 2 || !fits(object.at, object.count * 2))
+            return std::nullopt;
         const auto units = static_cast<std::size_t>(object.count);
         if (units * 3 > 15 && !charge(units * 3 + 1)) return std::nullopt;
-        constexpr std::size_t kStackUnits = 128;
-        char stack[kStackUnits * 3];
-        std::string large;
-        char* begin = stack;
-        if (units > kStackUnits) {
-            large.resize(units * 3);
-            begin = large.data();
-        }
-        char* out = begin;
+        return units;
+    }
+
+    // Converts the `units` UTF-16 units of `object` to UTF-8 at `out`, which
+    // has room for three bytes each; returns the end of what it wrote, or
+    // nullptr at a unit that is no character (an unpaired surrogate).
+    char* putUTF16AsUTF8(const Object& object, std::size_t units, char* out) const {
         const unsigned char* in = data_ + object.at;
         for (std::size_t i = 0; i < units; ++i, in += 2) {
             char32_t code = static_cast<char32_t>(in[0]) << 8 | in[1];
@@ -265,21 +258,50 @@ private:
                 *out++ = static_cast<char>(code);
                 continue;
             }
-            if (code >= 0xDC00 && code <= 0xDFFF) return std::nullopt;
+            if (code >= 0xDC00 && code <= 0xDFFF) return nullptr;
             if (code >= 0xD800 && code <= 0xDBFF) {
-                if (i + 1 == units) return std::nullopt;
+                if (i + 1 == units) return nullptr;
                 ++i;
                 in += 2;
                 const char32_t trail = static_cast<char32_t>(in[0]) << 8 | in[1];
-                if (trail < 0xDC00 || trail > 0xDFFF) return std::nullopt;
+                if (trail < 0xDC00 || trail > 0xDFFF) return nullptr;
                 code = 0x10000 + ((code - 0xD800) << 10) + (trail - 0xDC00);
             }
             out = putUTF8(out, code);
         }
-        const auto length = static_cast<std::size_t>(out - begin);
-        if (begin == stack) return std::string(stack, length);
-        large.resize(length);
-        return large;
+        return out;
+    }
+
+    // A string value: its bytes go into the document's arena, so that a
+    // list of titles makes a few allocations rather than one per title.
+    std::optional<SharedString> text(const Object& object) {
+        if (object.marker >> 4 == 0x5) {
+            const auto ascii = asciiText(object);
+            if (!ascii) return std::nullopt;
+            return strings_.make(*ascii);
+        }
+        const auto units = utf16Units(object);
+        if (!units) return std::nullopt;
+        char* const begin = strings_.reserve(*units * 3);
+        char* const end = putUTF16AsUTF8(object, *units, begin);
+        if (end == nullptr) return std::nullopt;
+        return strings_.commit(static_cast<std::size_t>(end - begin));
+    }
+
+    // A dictionary key, which is a string of its own.
+    std::optional<std::string> key(const Object& object) {
+        if (object.marker >> 4 == 0x5) {
+            const auto ascii = asciiText(object);
+            if (!ascii) return std::nullopt;
+            return std::string(*ascii);
+        }
+        const auto units = utf16Units(object);
+        if (!units) return std::nullopt;
+        std::string name(*units * 3, '\0');
+        char* const end = putUTF16AsUTF8(object, *units, name.data());
+        if (end == nullptr) return std::nullopt;
+        name.resize(static_cast<std::size_t>(end - name.data()));
+        return name;
     }
 
     // Writes `code` at `out`; returns the end of what it wrote. A pair of
@@ -313,7 +335,7 @@ private:
             Object key;
             if (!enter(ref(object.at, i), depth + 1, key)) return std::nullopt;
             if (key.marker >> 4 != 0x5 && key.marker >> 4 != 0x6) return std::nullopt;
-            auto name = string(key);
+            auto name = this->key(key);
             if (!name) return std::nullopt;
             auto element = value(ref(valuesAt, i), depth + 1);
             if (!element) return std::nullopt;
@@ -330,6 +352,9 @@ private:
     std::uint64_t objectCount_ = 0, topObject_ = 0;
     std::size_t nodes_ = 0;
     std::vector<bool> onPath_;
+    // Every string of the document together. Their bytes cannot outgrow half
+    // again the document's size, so a small one takes a small first block.
+    SharedStringArena strings_{std::min<std::size_t>(size_ + size_ / 2, 1024)};
 };
 
 }  // namespace

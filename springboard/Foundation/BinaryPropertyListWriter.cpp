@@ -59,7 +59,7 @@ char* putDouble(char* p, unsigned char marker, double value) {
 // The most bytes a string object takes: ASCII exactly (marker, count, text),
 // otherwise two bytes for each byte of UTF-8 at most (no byte makes more
 // than one unit; four make two) past room for the longest marker.
-std::size_t stringBound(const std::string& text) {
+std::size_t stringBound(std::string_view text) {
     if (isAscii(text)) return text.size() + (text.size() < 15 ? 1 : 10);
     return 2 * text.size() + 10;
 }
@@ -68,7 +68,7 @@ std::size_t stringBound(const std::string& text) {
 // output as big-endian units (bytes that are no UTF-8 become U+FFFD one by
 // one). The units are written past room for the longest marker, which can
 // only be made once they are counted, then moved down behind it.
-char* putUTF16String(char* p, const std::string& text) {
+char* putUTF16String(char* p, std::string_view text) {
     constexpr std::size_t kMarkerRoom = 10;
     char* const units = p + kMarkerRoom;
     char* q = units;
@@ -101,7 +101,7 @@ char* putUTF16String(char* p, const std::string& text) {
     return end + bytes;
 }
 
-char* putString(char* p, const std::string& text) {
+char* putString(char* p, std::string_view text) {
     if (!isAscii(text)) return putUTF16String(p, text);
     p = putMarker(p, 0x50, text.size());
     std::memcpy(p, text.data(), text.size());
@@ -119,12 +119,12 @@ constexpr std::size_t kMaxRefSize = 4;
 
 void measure(const Value& value, Extent& extent) {
     ++extent.objects;
-    if (const std::string* text = value.asString()) {
+    if (const auto text = value.asString()) {
         extent.bytes += stringBound(*text);
     } else if (const Array* array = value.asArray()) {
         extent.bytes += 10 + array->size() * kMaxRefSize;
         for (const Value& element : *array) {
-            if (const std::string* member = element.asString()) {  // a title: no call
+            if (const auto member = element.asString()) {  // a title: no call
                 ++extent.objects;
                 extent.bytes += stringBound(*member);
             } else if (!element.isNil()) {
@@ -207,7 +207,7 @@ public:
                 // container, so no container allocates for its own.
                 const std::size_t first = refs_.size();
                 for (const Value& element : *value.asArray()) {
-                    if (const std::string* member = element.asString()) {  // a title: no call
+                    if (const auto member = element.asString()) {  // a title: no call
                         const std::size_t memberIndex = next_++;
                         mark(memberIndex);
                         p_ = putString(p_, *member);

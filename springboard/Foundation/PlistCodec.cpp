@@ -1,5 +1,6 @@
 #include "PlistCodec.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -32,9 +33,10 @@ std::optional<Value> exactScalar(plist_t node) {
     return value;
 }
 
-std::optional<Dictionary> toDictionary(plist_t node, int depth);
+// Every string of one document is made in one arena (see SharedStringArena).
+std::optional<Dictionary> toDictionary(plist_t node, int depth, SharedStringArena& strings);
 
-std::optional<Value> toValue(plist_t node, int depth) {
+std::optional<Value> toValue(plist_t node, int depth, SharedStringArena& strings) {
     if (depth > kMaxPropertyListDepth) return std::nullopt;
     switch (plist_get_node_type(node)) {
         case PLIST_BOOLEAN: {
@@ -58,11 +60,11 @@ std::optional<Value> toValue(plist_t node, int depth) {
             // Read in place: no copy, and no getter that asserts on the length.
             std::uint64_t length = 0;
             const char* s = plist_get_string_ptr(node, &length);
-            if (!s) return Value(std::string());
+            if (!s) return Value(SharedString());
             // Checked before the copy, so a refused string costs no allocation.
             const std::string_view text(s, static_cast<std::size_t>(length));
             if (text.find('\0') != std::string_view::npos || !isValidUTF8(text)) return std::nullopt;
-            return Value(std::string(text));
+            return Value(strings.make(text));
         }
         case PLIST_DATA: {
             std::uint64_t length = 0;
@@ -97,7 +99,7 @@ std::optional<Value> toValue(plist_t node, int depth) {
             for (std::uint32_t i = 0; ok && i < n; ++i) {
                 plist_t item = nullptr;
                 plist_array_next_item(node, it, &item);
-                auto element = item ? toValue(item, depth + 1) : std::nullopt;
+                auto element = item ? toValue(item, depth + 1, strings) : std::nullopt;
                 ok = element.has_value();
                 if (ok) array.push_back(std::move(*element));
             }
@@ -106,7 +108,7 @@ std::optional<Value> toValue(plist_t node, int depth) {
             return Value(std::move(array));
         }
         case PLIST_DICT: {
-            auto dictionary = toDictionary(node, depth);
+            auto dictionary = toDictionary(node, depth, strings);
             if (!dictionary) return std::nullopt;
             return Value(std::move(*dictionary));
         }
@@ -117,7 +119,7 @@ std::optional<Value> toValue(plist_t node, int depth) {
     }
 }
 
-std::optional<Dictionary> toDictionary(plist_t node, int depth) {
+std::optional<Dictionary> toDictionary(plist_t node, int depth, SharedStringArena& strings) {
     Dictionary dictionary;
     plist_dict_iter it = nullptr;
     plist_dict_new_iter(node, &it);
@@ -130,7 +132,7 @@ std::optional<Dictionary> toDictionary(plist_t node, int depth) {
             std::free(key);
             break;
         }
-        auto element = toValue(item, depth + 1);
+        auto element = toValue(item, depth + 1, strings);
         ok = element.has_value();
         if (ok && key) {
             // libplist hands the bytes of XML keys and strings through as
@@ -175,7 +177,8 @@ std::optional<Value> parsePropertyList(const void* bytes, std::size_t length) {
                                       defaultDecodeBudget(length));
     PlistPtr root = parseXmlRoot(bytes, length);
     if (!root) return std::nullopt;
-    return toValue(root.get(), 0);
+    SharedStringArena strings(std::min<std::size_t>(length, 1024));
+    return toValue(root.get(), 0, strings);
 }
 
 std::optional<Dictionary> parsePropertyListDictionary(const void* bytes, std::size_t length) {
@@ -184,7 +187,8 @@ std::optional<Dictionary> parsePropertyListDictionary(const void* bytes, std::si
                                                 defaultDecodeBudget(length));
     PlistPtr root = parseXmlRoot(bytes, length);
     if (!root || plist_get_node_type(root.get()) != PLIST_DICT) return std::nullopt;
-    return toDictionary(root.get(), 0);
+    SharedStringArena strings(std::min<std::size_t>(length, 1024));
+    return toDictionary(root.get(), 0, strings);
 }
 
 std::string binaryPropertyList(const Value& value) { return writeBinaryPropertyList(value); }

@@ -16,7 +16,7 @@ constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
 
 std::string indent(int level) { return std::string(static_cast<std::size_t>(level) * 4, ' '); }
 
-bool needsQuotes(const std::string& s) {
+bool needsQuotes(std::string_view s) {
     if (s.empty()) return true;
     for (unsigned char c : s) {
         bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
@@ -28,7 +28,7 @@ bool needsQuotes(const std::string& s) {
 
 // One code point at s[i]; bytes that are no UTF-8 come out as themselves
 // (so they are still shown, as Latin-1 would show them).
-char32_t nextCodePoint(const std::string& s, std::size_t& i) {
+char32_t nextCodePoint(std::string_view s, std::size_t& i) {
     if (auto code = springboard::decodeUTF8(s, i)) return *code;
     return static_cast<unsigned char>(s[i++]);
 }
@@ -42,8 +42,8 @@ void appendUnicodeEscape(std::string& out, unsigned unit) {
 // A string as the old-style property-list description writes it inside a
 // collection: bare when it is a plain word, else quoted with escapes, and
 // every non-ASCII character as \Uxxxx UTF-16 units.
-std::string quoted(const std::string& s) {
-    if (!needsQuotes(s)) return s;
+std::string quoted(std::string_view s) {
+    if (!needsQuotes(s)) return std::string(s);
     std::string out = "\"";
     for (std::size_t i = 0; i < s.size();) {
         char32_t cp = nextCodePoint(s, i);
@@ -135,7 +135,7 @@ std::int64_t saturatingFromReal(double d) {
     return static_cast<std::int64_t>(d);
 }
 
-std::int64_t leadingInteger(const std::string& s) {
+std::int64_t leadingInteger(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r' || s[i] == '\v' ||
                             s[i] == '\f'))
@@ -159,11 +159,11 @@ std::int64_t leadingInteger(const std::string& s) {
 }  // namespace
 
 Value::Value(const char* s) {
-    if (s) storage_ = std::string(s);
+    if (s) storage_ = SharedString(s);
 }
 
 Value::Value(const std::optional<std::string>& s) {
-    if (s) storage_ = *s;
+    if (s) storage_ = SharedString(*s);
 }
 
 Value Value::unsignedInteger(std::uint64_t u) {
@@ -216,7 +216,7 @@ std::optional<double> Value::asReal() const {
 }
 
 std::optional<std::string> Value::stringValue() const {
-    if (auto s = asString()) return *s;
+    if (auto s = asString()) return std::string(*s);
     return std::nullopt;
 }
 
@@ -262,7 +262,7 @@ std::string Value::description() const {
             if (auto w = std::get_if<Wide>(&storage_)) return std::to_string(w->value);
             return std::to_string(std::get<std::int64_t>(storage_));
         case Kind::real: return realDescription(std::get<double>(storage_));
-        case Kind::string: return std::get<std::string>(storage_);
+        case Kind::string: return std::string(std::get<SharedString>(storage_).view());
         case Kind::data: return dataDescription(std::get<::Data>(storage_));
         case Kind::date: return dateDescription(std::get<::Date>(storage_));
         case Kind::array: return describeArrayAt(*asArray(), 0);
@@ -277,7 +277,7 @@ std::int64_t Value::integerValue() const {
         case Kind::integer:
             return storage_.index() == kWideIndex ? kMax : std::get<std::int64_t>(storage_);
         case Kind::real: return saturatingFromReal(std::get<double>(storage_));
-        case Kind::string: return leadingInteger(std::get<std::string>(storage_));
+        case Kind::string: return leadingInteger(std::get<SharedString>(storage_).view());
         default: return 0;
     }
 }

@@ -72,7 +72,7 @@ std::optional<std::string> isoDate(double secondsSinceReference) {
 // Text as XML character data; false when XML cannot carry it exactly: bytes
 // that are no UTF-8, and control characters (XML has no NUL at all, and
 // readers turn a carriage return into a line feed).
-bool appendEscaped(std::string& out, const std::string& text) {
+bool appendEscaped(std::string& out, std::string_view text) {
     if (!isValidUTF8(text)) return false;
     for (char c : text) {
         switch (c) {

@@ -61,7 +61,7 @@ std::optional<Request> requestFromBody(const Dictionary& body) {
     const auto message = body.find("message");
     if (name == body.end() || !name->second.asString() || message == body.end() || !message->second.asDictionary())
         return std::nullopt;
-    return Request{*name->second.asString(), *message->second.asDictionary()};
+    return Request{*name->second.stringValue(), *message->second.asDictionary()};
 }
 
 Dictionary replyBody(const std::optional<Dictionary>& reply, const std::string& error) {
@@ -78,7 +78,7 @@ std::optional<Dictionary> replyFromBody(const Dictionary& body) {
 std::optional<std::string> errorFromBody(const Dictionary& body) {
     const auto error = body.find("error");
     if (error == body.end() || !error->second.asString()) return std::nullopt;
-    return *error->second.asString();
+    return error->second.stringValue();
 }
 
 }  // namespace objcipc

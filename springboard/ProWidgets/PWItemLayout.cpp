@@ -48,7 +48,7 @@ std::vector<std::shared_ptr<PWWidgetItem>> buildItemsFromLayout(const Dictionary
             const auto it = entry->find(name);
             return it == entry->end() ? nullptr : &it->second;
         };
-        const std::string* key = field("key") ? field("key")->asString() : nullptr;
+        const auto key = field("key") ? field("key")->stringValue() : std::nullopt;
         if (!key || key->empty()) {
             problems.push_back(where + ": no \"key\" string");
             continue;
@@ -57,7 +57,7 @@ std::vector<std::shared_ptr<PWWidgetItem>> buildItemsFromLayout(const Dictionary
             problems.push_back(where + ": the key \"" + *key + "\" is used twice");
             continue;
         }
-        const std::string* type = field("type") ? field("type")->asString() : nullptr;
+        const auto type = field("type") ? field("type")->stringValue() : std::nullopt;
         if (!type) {
             problems.push_back(where + " (\"" + *key + "\"): no \"type\" string");
             continue;
@@ -68,7 +68,7 @@ std::vector<std::shared_ptr<PWWidgetItem>> buildItemsFromLayout(const Dictionary
             problems.push_back(where + " (\"" + *key + "\"): " + problem);
             continue;
         }
-        const std::string* title = field("title") ? field("title")->asString() : nullptr;
+        const auto title = field("title") ? field("title")->stringValue() : std::nullopt;
         const Value initial = item->acceptedValue(field("default") ? *field("default") : Value());
         item->host().setUp(*key, title ? *title : std::string(), initial, calls);
         items.push_back(std::move(item));

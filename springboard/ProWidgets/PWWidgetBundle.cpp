@@ -11,9 +11,9 @@
 
 namespace {
 
-const std::string* stringEntry(const Dictionary& info, const char* key) {
+std::optional<std::string> stringEntry(const Dictionary& info, const char* key) {
     const auto it = info.find(key);
-    return it == info.end() ? nullptr : it->second.asString();
+    return it == info.end() ? std::nullopt : it->second.stringValue();
 }
 
 const PWWidgetClass* widgetClass(const std::string& name, std::string& error) {
@@ -45,17 +45,17 @@ std::shared_ptr<PWWidgetBundle> PWWidgetBundle::load(const std::string& bundlePa
         error = prefix + "Info.plist is missing or is not a property list with a dictionary root";
         return nullptr;
     }
-    const auto* type = stringEntry(*info, "PWInfoType");
+    const auto type = stringEntry(*info, "PWInfoType");
     if (!type || *type != "widget") {
         error = prefix + "Info.plist: PWInfoType is not \"widget\"";
         return nullptr;
     }
-    const auto* principal = stringEntry(*info, "NSPrincipalClass");
+    const auto principal = stringEntry(*info, "NSPrincipalClass");
     if (!principal || principal->empty()) {
         error = prefix + "Info.plist has no NSPrincipalClass string";
         return nullptr;
     }
-    const auto* executable = stringEntry(*info, "CFBundleExecutable");
+    const auto executable = stringEntry(*info, "CFBundleExecutable");
     if (!executable || executable->empty() || executable->find('/') != std::string::npos) {
         error = prefix + "Info.plist has no CFBundleExecutable file name";
         return nullptr;
@@ -101,9 +101,9 @@ std::shared_ptr<PWWidgetBundle> PWWidgetBundle::load(const std::string& bundlePa
     bundle->bundlePath_ = path;
     bundle->principalClass_ = *principal;
     bundle->executablePath_ = executablePath;
-    if (const auto* name = stringEntry(*info, "PWInfoDisplayName"))
+    if (const auto name = stringEntry(*info, "PWInfoDisplayName"))
         bundle->displayName_ = *name;
-    else if (const auto* bundleName = stringEntry(*info, "CFBundleName"))
+    else if (const auto bundleName = stringEntry(*info, "CFBundleName"))
         bundle->displayName_ = *bundleName;
     else
         bundle->displayName_ = fs::path(path).filename().replace_extension().string();

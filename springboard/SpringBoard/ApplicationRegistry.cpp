@@ -39,7 +39,7 @@ std::vector<std::string> urlSchemesOf(const Dictionary& info) {
         const auto list = entry->find("CFBundleURLSchemes");
         if (list == entry->end() || !list->second.asArray()) continue;
         for (const Value& scheme : *list->second.asArray())
-            if (const std::string* name = scheme.asString(); name && !name->empty()) schemes.push_back(*name);
+            if (const auto name = scheme.asString(); name && !name->empty()) schemes.emplace_back(*name);
     }
     return schemes;
 }
@@ -50,7 +50,7 @@ std::shared_ptr<InstalledApplication> readBundle(const fs::path& bundle) {
     const auto identifier = info->find("CFBundleIdentifier");
     if (identifier == info->end() || !identifier->second.asString() || identifier->second.asString()->empty())
         return nullptr;
-    return std::make_shared<InstalledApplication>(bundle.string(), *identifier->second.asString(), urlSchemesOf(*info));
+    return std::make_shared<InstalledApplication>(bundle.string(), *identifier->second.stringValue(), urlSchemesOf(*info));
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ constexpr const char* kSpringBoard = "com.apple.springboard";
 
 std::string stringEntry(const Dictionary& dictionary, const char* key) {
     auto it = dictionary.find(key);
-    return it != dictionary.end() && it->second.asString() ? *it->second.asString() : std::string();
+    return it != dictionary.end() ? it->second.stringValue().value_or(std::string()) : std::string();
 }
 
 }  // namespace
@@ -42,7 +42,7 @@ std::optional<InstalledPackage> readInstalledPackage(const std::string& device) 
     if (installed.package.empty() || installed.version.empty()) return std::nullopt;
     if (auto it = status->find("Files"); it != status->end() && it->second.asArray())
         for (const Value& file : *it->second.asArray())
-            if (file.asString()) installed.files.push_back(*file.asString());
+            if (auto name = file.stringValue()) installed.files.push_back(std::move(*name));
     return installed;
 }
 

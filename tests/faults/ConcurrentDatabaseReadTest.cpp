@@ -61,7 +61,9 @@ void makeDatabase(const std::string& path, const std::string& journalMode) {
 }
 
 // Empty, or the first rows of one committed generation.
-::testing::AssertionResult isPrefixOfCommittedState(const std::vector<std::string>& titles) {
+::testing::AssertionResult isPrefixOfCommittedState(const Array& read) {
+    std::vector<std::string> titles;
+    for (const Value& title : read) titles.push_back(title.stringValue().value_or("(not a string)"));
     if (titles.empty()) return ::testing::AssertionSuccess();
     const std::string& first = titles.front();
     const auto dash = first.find('-');

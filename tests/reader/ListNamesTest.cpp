@@ -14,7 +14,9 @@
 #include "VLDynamicReader.h"
 
 using namespace readertest;
-using Names = std::vector<std::string>;
+using Names = Array;
+
+static void PrintTo(const Value& value, std::ostream* os) { *os << value.description(); }
 
 namespace {
 
@@ -164,7 +166,7 @@ protected:
     void install(const std::string& bundle, const std::string& database, const Names& titles) {
         fs::create_directories(dir / bundle);
         std::string sql = kTable;
-        for (const auto& title : titles) sql += "insert into lists values ('" + title + "');";
+        for (const auto& title : titles) sql += "insert into lists values ('" + title.description() + "');";
         makeDatabase(dir / database, sql);
     }
     Names listsAt(const std::optional<std::string>& bundle) {

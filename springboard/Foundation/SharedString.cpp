@@ -1,0 +1,71 @@
+#include "SharedString.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+using Block = SharedString::Block;
+
+// A block starts with this many references and gives the ones it did not
+// hand out back when its arena retires it, so that making a string costs no
+// atomic operation yet no string's release can free the block early.
+constexpr std::size_t kArenaHold = std::numeric_limits<std::size_t>::max() / 2;
+
+// Blocks grow from the arena's first size to this; a string longer than a
+// block gets a block of its own.
+constexpr std::size_t kLargestBlock = 64 * 1024;
+
+Block* newBlock(std::size_t bytes, std::size_t references) {
+    void* memory = ::operator new(sizeof(Block) + bytes);
+    return new (memory) Block{references};
+}
+
+char* bytesOf(Block* block) { return reinterpret_cast<char*>(block + 1); }
+
+}  // namespace
+
+SharedString::SharedString(std::string_view text) {
+    if (text.empty()) return;
+    block_ = newBlock(text.size(), 1);
+    std::memcpy(bytesOf(block_), text.data(), text.size());
+    data_ = bytesOf(block_);
+    size_ = text.size();
+}
+
+SharedStringArena::~SharedStringArena() { retire(); }
+
+void SharedStringArena::retire() {
+    SharedString::release(block_, kArenaHold - handedOut_);
+    block_ = nullptr;
+    next_ = nullptr;
+    room_ = 0;
+    handedOut_ = 0;
+}
+
+char* SharedStringArena::reserve(std::size_t most) {
+    if (most <= room_) return next_;
+    retire();
+    const std::size_t size = std::max(most, nextBlockSize_);
+    nextBlockSize_ = std::min(std::max<std::size_t>(nextBlockSize_ * 2, 64), kLargestBlock);
+    block_ = newBlock(size, kArenaHold);
+    next_ = bytesOf(block_);
+    room_ = size;
+    return next_;
+}
+
+SharedString SharedStringArena::commit(std::size_t length) {
+    if (length == 0) return SharedString();
+    SharedString text(block_, next_, length);
+    next_ += length;
+    room_ -= length;
+    ++handedOut_;
+    return text;
+}
+
+SharedString SharedStringArena::make(std::string_view text) {
+    if (text.empty()) return SharedString();
+    std::memcpy(reserve(text.size()), text.data(), text.size());
+    return commit(text.size());
+}
