@@ -65,10 +65,10 @@ private:
 // thread makes the strings, which may then go anywhere.
 class HOST_API SharedStringArena {
 public:
-    SharedStringArena() = default;
-    // An arena whose first block holds `firstBlock` bytes: for a few short
-    // strings, less than the default.
-    explicit SharedStringArena(std::size_t firstBlock) : nextBlockSize_(firstBlock) {}
+    SharedStringArena();
+    // An arena for strings of `most` bytes in all, or fewer: its first
+    // block is no larger than that.
+    explicit SharedStringArena(std::size_t most);
     SharedStringArena(const SharedStringArena&) = delete;
     SharedStringArena& operator=(const SharedStringArena&) = delete;
     ~SharedStringArena();
@@ -92,5 +92,5 @@ private:
     // Strings made from the current block, counted here and added to the
     // block's count once, when it is retired.
     std::size_t handedOut_ = 0;
-    std::size_t nextBlockSize_ = 1024;
+    std::size_t nextBlockSize_;
 };

@@ -354,7 +354,7 @@ private:
     std::vector<bool> onPath_;
     // Every string of the document together. Their bytes cannot outgrow half
     // again the document's size, so a small one takes a small first block.
-    SharedStringArena strings_{std::min<std::size_t>(size_ + size_ / 2, 1024)};
+    SharedStringArena strings_{size_ + size_ / 2};
 };
 
 }  // namespace

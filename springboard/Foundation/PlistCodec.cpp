@@ -177,7 +177,7 @@ std::optional<Value> parsePropertyList(const void* bytes, std::size_t length) {
                                       defaultDecodeBudget(length));
     PlistPtr root = parseXmlRoot(bytes, length);
     if (!root) return std::nullopt;
-    SharedStringArena strings(std::min<std::size_t>(length, 1024));
+    SharedStringArena strings(length);
     return toValue(root.get(), 0, strings);
 }
 
@@ -187,7 +187,7 @@ std::optional<Dictionary> parsePropertyListDictionary(const void* bytes, std::si
                                                 defaultDecodeBudget(length));
     PlistPtr root = parseXmlRoot(bytes, length);
     if (!root || plist_get_node_type(root.get()) != PLIST_DICT) return std::nullopt;
-    SharedStringArena strings(std::min<std::size_t>(length, 1024));
+    SharedStringArena strings(length);
     return toDictionary(root.get(), 0, strings);
 }
 

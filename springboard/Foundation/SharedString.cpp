@@ -13,9 +13,12 @@ using Block = SharedString::Block;
 // atomic operation yet no string's release can free the block early.
 constexpr std::size_t kArenaHold = std::numeric_limits<std::size_t>::max() / 2;
 
-// Blocks grow from the arena's first size to this; a string longer than a
-// block gets a block of its own.
-constexpr std::size_t kLargestBlock = 64 * 1024;
+// Blocks double from the first to the largest size; a string longer than a
+// block gets a block of its own. A first block of 1 KiB in all stays among
+// the allocations glibc keeps at hand per thread, so reading a few short
+// strings never makes it sort its free lists.
+constexpr std::size_t kFirstBlock = 1024 - sizeof(Block);
+constexpr std::size_t kLargestBlock = 64 * 1024 - sizeof(Block);
 
 Block* newBlock(std::size_t bytes, std::size_t references) {
     void* memory = ::operator new(sizeof(Block) + bytes);
@@ -34,6 +37,10 @@ SharedString::SharedString(std::string_view text) {
     size_ = text.size();
 }
 
+SharedStringArena::SharedStringArena() : nextBlockSize_(kFirstBlock) {}
+
+SharedStringArena::SharedStringArena(std::size_t most) : nextBlockSize_(std::clamp<std::size_t>(most, 1, kFirstBlock)) {}
+
 SharedStringArena::~SharedStringArena() { retire(); }
 
 void SharedStringArena::retire() {
@@ -48,7 +55,7 @@ char* SharedStringArena::reserve(std::size_t most) {
     if (most <= room_) return next_;
     retire();
     const std::size_t size = std::max(most, nextBlockSize_);
-    nextBlockSize_ = std::min(std::max<std::size_t>(nextBlockSize_ * 2, 64), kLargestBlock);
+    nextBlockSize_ = std::min((std::max(nextBlockSize_, kFirstBlock) + sizeof(Block)) * 2 - sizeof(Block), kLargestBlock);
     block_ = newBlock(size, kArenaHold);
     next_ = bytesOf(block_);
     room_ = size;

@@ -1,0 +1,83 @@
+#include "SharedString.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Value.h"
+
+namespace {
+
+std::string textOf(std::size_t length, char seed) {
+    std::string text(length, seed);
+    for (std::size_t i = 0; i < length; ++i) text[i] = static_cast<char>('a' + (seed + i) % 26);
+    return text;
+}
+
+// Strings of every size around the block sizes outlive their arena and
+// their dropped siblings with their bytes intact (a block freed too early
+// is a use-after-free under AddressSanitizer, one never freed a leak).
+TEST(SharedStringArena, StringsOutliveTheArenaAndTheirSiblings) {
+    const std::size_t lengths[] = {0, 1, 15, 1007, 1008, 1009, 3, 2040, 5000, 70000, 2, 65520, 1};
+    std::vector<SharedString> kept;
+    std::vector<std::string> expected;
+    {
+        SharedStringArena arena;
+        std::vector<SharedString> dropped;
+        char seed = 0;
+        for (std::size_t length : lengths) {
+            kept.push_back(arena.make(textOf(length, seed)));
+            expected.push_back(textOf(length, seed++));
+            dropped.push_back(arena.make(textOf(length, 'z')));
+        }
+    }
+    ASSERT_EQ(kept.size(), expected.size());
+    for (std::size_t i = 0; i < kept.size(); ++i) EXPECT_EQ(kept[i].view(), expected[i]) << "string " << i;
+}
+
+TEST(SharedStringArena, ShortStringsLieSideBySideAndCommitTakesOnlyWhatWasWritten) {
+    SharedStringArena arena(64);
+    const SharedString first = arena.make("Groceries");
+    char* room = arena.reserve(30);  // room for ten UTF-16 units
+    std::memcpy(room, "Caf\xC3\xA9", 5);
+    const SharedString second = arena.commit(5);
+    const SharedString third = arena.make("Work");
+    EXPECT_EQ(first.view(), "Groceries");
+    EXPECT_EQ(second.view(), "Caf\xC3\xA9");
+    EXPECT_EQ(third.view(), "Work");
+    EXPECT_EQ(second.view().data(), first.view().data() + first.size());
+    EXPECT_EQ(third.view().data(), second.view().data() + second.size());
+    // Past the first block's 64 bytes: a new block, the old strings intact.
+    const SharedString fourth = arena.make(std::string(100, 'x'));
+    EXPECT_EQ(fourth.view(), std::string(100, 'x'));
+    EXPECT_EQ(first.view(), "Groceries");
+}
+
+// Copies share the bytes and may be dropped on any thread, while the arena
+// that made their block still makes strings from it.
+TEST(SharedString, CopiesShareBytesAndAreReleasedOnAnyThread) {
+    const Value original(std::string(40, 'q'));
+    const Value copy = original;
+    EXPECT_EQ(copy.asString()->data(), original.asString()->data());
+
+    SharedStringArena arena;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        std::vector<Value> batch;
+        for (int i = 0; i < 50; ++i) batch.emplace_back(arena.make("title " + std::to_string(t * 50 + i)));
+        threads.emplace_back([batch = std::move(batch), copy]() mutable {
+            for (int round = 0; round < 100; ++round) {
+                std::vector<Value> copies = batch;
+                EXPECT_EQ(copies.back().asString()->substr(0, 6), "title ");
+            }
+            batch.clear();
+        });
+    }
+    for (int i = 0; i < 200; ++i) EXPECT_EQ(arena.make("more").view(), "more");
+    for (auto& thread : threads) thread.join();
+}
+
+}  // namespace
