@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "HostExport.h"
 #include "Value.h"
@@ -11,6 +12,12 @@
 // no regular file (a FIFO, socket, device or directory is never waited on),
 // not a property list, or its root is not a dictionary.
 HOST_API std::optional<Dictionary> dictionaryWithContentsOfFile(const std::string& path);
+
+// The entry `key` of dictionaryWithContentsOfFile(path): absent when that
+// gives no dictionary (one unreadable value anywhere in the file included),
+// nil when the dictionary has no such entry. For a reader that wants one
+// entry: the entries it does not ask for are checked but not kept.
+HOST_API std::optional<Value> dictionaryEntryWithContentsOfFile(const std::string& path, std::string_view key);
 
 // -writeToFile:atomically:: writes `dictionary` as an XML property list.
 // Atomically: into a fresh temporary file in the same directory (whatever

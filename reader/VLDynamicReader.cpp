@@ -192,10 +192,8 @@ std::shared_ptr<VLDynamicReader> VLDynamicReader::initWithSavedPath() {
 ThemeComponents VLDynamicReader::themeFromSettings() const {
     Value identifier;
     if (auto preferencesPath = pathBesideClearBundle(_clearPath, kPreferencesBesideBundle)) {
-        if (auto preferences = dictionaryWithContentsOfFile(*preferencesPath)) {
-            auto entry = preferences->find(kThemeIdentifierKey);
-            if (entry != preferences->end()) identifier = std::move(entry->second);
-        }
+        if (auto entry = dictionaryEntryWithContentsOfFile(*preferencesPath, kThemeIdentifierKey))
+            identifier = std::move(*entry);
     }
     return themeComponentsFromKey(identifier);
 }

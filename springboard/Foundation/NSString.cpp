@@ -32,6 +32,7 @@ std::string stringByReplacingOccurrencesOfString(std::string_view string, std::s
                                                  std::string_view replacement) {
     if (target.empty()) return std::string(string);
     std::string out;
+    out.reserve(string.size() + replacement.size());  // one occurrence grows it no further
     std::size_t from = 0;
     for (std::size_t at; (at = string.find(target, from)) != std::string_view::npos; from = at + target.size()) {
         out.append(string.substr(from, at - from));

@@ -119,8 +119,11 @@ std::optional<Value> toValue(plist_t node, int depth, SharedStringArena& strings
     }
 }
 
-std::optional<Dictionary> toDictionary(plist_t node, int depth, SharedStringArena& strings) {
-    Dictionary dictionary;
+// Converts every entry of dictionary `node` and hands each one whose key is
+// text to `take(key, value)`, in libplist's order; false as soon as a key or
+// a value cannot be read.
+template <typename Take>
+bool forEachEntry(plist_t node, int depth, SharedStringArena& strings, Take take) {
     plist_dict_iter it = nullptr;
     plist_dict_new_iter(node, &it);
     bool ok = true;
@@ -138,14 +141,22 @@ std::optional<Dictionary> toDictionary(plist_t node, int depth, SharedStringAren
             // libplist hands the bytes of XML keys and strings through as
             // they are; text that is no UTF-8 would be written back as a
             // list no reader accepts, so such a list is refused whole.
-            std::string name(key);
+            const std::string_view name(key);
             ok = isValidUTF8(name);
-            // Keys mostly come in order: the end hint makes each insert constant-time.
-            if (ok) dictionary.insert_or_assign(dictionary.end(), std::move(name), std::move(*element));
+            if (ok) take(name, std::move(*element));
         }
         std::free(key);
     }
     std::free(it);
+    return ok;
+}
+
+std::optional<Dictionary> toDictionary(plist_t node, int depth, SharedStringArena& strings) {
+    Dictionary dictionary;
+    // Keys mostly come in order: the end hint makes each insert constant-time.
+    const bool ok = forEachEntry(node, depth, strings, [&dictionary](std::string_view name, Value&& value) {
+        dictionary.insert_or_assign(dictionary.end(), std::string(name), std::move(value));
+    });
     if (!ok) return std::nullopt;
     return dictionary;
 }
@@ -189,6 +200,28 @@ std::optional<Dictionary> parsePropertyListDictionary(const void* bytes, std::si
     if (!root || plist_get_node_type(root.get()) != PLIST_DICT) return std::nullopt;
     SharedStringArena strings(length);
     return toDictionary(root.get(), 0, strings);
+}
+
+std::optional<Value> parsePropertyListDictionaryEntry(const void* bytes, std::size_t length, std::string_view key) {
+    if (bytes && isBinary(bytes, length)) {
+        auto dictionary = readBinaryPropertyListDictionary(std::string_view(static_cast<const char*>(bytes), length),
+                                                           defaultDecodeBudget(length));
+        if (!dictionary) return std::nullopt;
+        const auto entry = dictionary->find(std::string(key));
+        return entry == dictionary->end() ? Value() : std::move(entry->second);
+    }
+    PlistPtr root = parseXmlRoot(bytes, length);
+    if (!root || plist_get_node_type(root.get()) != PLIST_DICT) return std::nullopt;
+    SharedStringArena strings(length);
+    // Every value is converted, so that one unreadable value anywhere reads
+    // as no dictionary, but only the one asked for is kept; of a key given
+    // twice, the last entry counts, as in a dictionary.
+    Value found;
+    const bool ok = forEachEntry(root.get(), 0, strings, [&](std::string_view name, Value&& value) {
+        if (name == key) found = std::move(value);
+    });
+    if (!ok) return std::nullopt;
+    return found;
 }
 
 std::string binaryPropertyList(const Value& value) { return writeBinaryPropertyList(value); }

@@ -37,6 +37,12 @@ std::optional<Dictionary> dictionaryWithContentsOfFile(const std::string& path) 
     return springboard::parsePropertyListDictionary(bytes->data(), bytes->size());
 }
 
+std::optional<Value> dictionaryEntryWithContentsOfFile(const std::string& path, std::string_view key) {
+    auto bytes = springboard::readRegularFile(path, kMaxPropertyListFile);
+    if (!bytes) return std::nullopt;
+    return springboard::parsePropertyListDictionaryEntry(bytes->data(), bytes->size(), key);
+}
+
 bool writeToFile(const Dictionary& dictionary, const std::string& path, bool atomically) {
     if (path.empty()) return false;
     // "" also when some value cannot be written back exactly: then nothing

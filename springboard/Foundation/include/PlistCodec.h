@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "HostExport.h"
 #include "Value.h"
@@ -25,6 +26,11 @@ inline constexpr std::size_t kMaxPropertyListNodes = 1u << 20;
 // The root dictionary of property-list bytes, built directly (no Value around
 // it to copy out of); absent when parsePropertyList would give no dictionary.
 HOST_API std::optional<Dictionary> parsePropertyListDictionary(const void* bytes, std::size_t length);
+// The entry `key` of parsePropertyListDictionary's dictionary: absent when
+// that is absent, nil when it has no such entry. The same checks, without
+// building the entries not asked for.
+HOST_API std::optional<Value> parsePropertyListDictionaryEntry(const void* bytes, std::size_t length,
+                                                               std::string_view key);
 
 // The property-list bytes of `value`. Nil values (which a property list
 // cannot hold) are left out of arrays and dictionaries; a nil root gives "".

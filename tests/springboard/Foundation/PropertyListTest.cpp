@@ -72,6 +72,30 @@ TEST(PropertyListRead, AnythingButADictionaryFileReadsAsNothing) {
         EXPECT_FALSE(dictionaryWithContentsOfFile((dir.path() / name).string())) << name;
 }
 
+// One entry reads as the whole dictionary would give it: nothing for a file
+// that is no dictionary or has one unreadable value anywhere, nil for a key
+// it lacks, the last of a key given twice.
+TEST(PropertyListRead, OneEntryReadsAsTheWholeDictionaryWould) {
+    TempDirectory dir;
+    const std::string head = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>";
+    writeFile(dir.path() / "x.plist", kXml);
+    writeFile(dir.path() / "b.plist", toBinaryWithPlistutil(dir, kXml));
+    writeFile(dir.path() / "twice.plist", head + "<key>k</key><string>first</string><key>k</key><integer>2</integer></dict></plist>");
+    writeFile(dir.path() / "bad.plist", head + "<key>k</key><string>ok</string><key>z</key><string>\xff</string></dict></plist>");
+    writeFile(dir.path() / "array.plist", "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>k</string></array></plist>");
+    for (const char* name : {"x.plist", "b.plist", "twice.plist", "bad.plist", "array.plist", "missing.plist"}) {
+        const std::string path = (dir.path() / name).string();
+        const auto whole = dictionaryWithContentsOfFile(path);
+        for (const char* key : {"defaultList", "items", "k", "absent"}) {
+            std::optional<Value> expected;
+            if (whole) expected = whole->count(key) ? whole->at(key) : Value();
+            EXPECT_EQ(dictionaryEntryWithContentsOfFile(path, key), expected) << name << " " << key;
+        }
+    }
+    EXPECT_EQ(dictionaryEntryWithContentsOfFile((dir.path() / "twice.plist").string(), "k"), Value(2));
+    EXPECT_FALSE(dictionaryEntryWithContentsOfFile((dir.path() / "bad.plist").string(), "k"));
+}
+
 TEST(PropertyListWrite, RoundTripsAsXmlWithMode0644) {
     TempDirectory dir;
     auto path = (dir.path() / "out.plist").string();
