@@ -47,6 +47,7 @@ public:
     Value(long long i) : storage_(static_cast<std::int64_t>(i)) {}
     Value(double d) : storage_(d) {}
     Value(const char* s);  // nullptr gives nil
+    // A string's bytes are copied once; copies of the Value then share them.
     Value(const std::string& s) : storage_(SharedString(s)) {}
     Value(std::string_view s) : storage_(SharedString(s)) {}
     Value(SharedString s) : storage_(std::move(s)) {}
@@ -68,7 +69,8 @@ public:
     bool isArray() const { return kind() == Kind::array; }
     bool isDictionary() const { return kind() == Kind::dictionary; }
 
-    // The held value, or nullptr when the value is of another kind.
+    // The held value, or nullptr (for a string, nothing) when the value is of another kind. A
+    // string's view is valid while this value (or a copy of it) lives.
     std::optional<std::string_view> asString() const {
         if (const auto* s = std::get_if<SharedString>(&storage_)) return s->view();
         return std::nullopt;

@@ -55,7 +55,8 @@ char* SharedStringArena::reserve(std::size_t most) {
     if (most <= room_) return next_;
     retire();
     const std::size_t size = std::max(most, nextBlockSize_);
-    nextBlockSize_ = std::min((std::max(nextBlockSize_, kFirstBlock) + sizeof(Block)) * 2 - sizeof(Block), kLargestBlock);
+    const std::size_t doubled = (std::max(nextBlockSize_, kFirstBlock) + sizeof(Block)) * 2 - sizeof(Block);
+    nextBlockSize_ = std::min(doubled, kLargestBlock);
     block_ = newBlock(size, kArenaHold);
     next_ = bytesOf(block_);
     room_ = size;
