@@ -62,8 +62,8 @@ public:
     Array listsFromDatabase() const;
 
     // The `title` column of table `lists` in the SQLite database at `path`,
-    // as strings, in the order SQLite returns the rows, duplicates and empty titles
-    // kept. NULL titles and titles that are not valid UTF-8 are left out.
+    // as strings, in the order SQLite returns the rows, duplicates and empty
+    // titles kept. NULL titles and titles that are not valid UTF-8 are left out.
     // The database is opened read-only and never created; an absent path
     // opens nothing. Empty when the file cannot be opened or queried; when
     // a step fails midway (e.g. the database is locked), the titles read

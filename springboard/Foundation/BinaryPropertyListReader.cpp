@@ -1,6 +1,5 @@
 #include "BinaryPropertyListReader.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -178,15 +177,9 @@ private:
                 for (std::uint64_t i = 0; i < object.count; ++i) {
                     Object member;
                     if (!enter(ref(object.at, i), depth + 1, member)) return std::nullopt;
-                    if (member.marker >> 4 == 0x5) {
+                    if (member.marker >> 4 == 0x5 || member.marker >> 4 == 0x6) {
                         // A list of titles is mostly this: the text goes
                         // straight into its element, under the same checks.
-                        const auto ascii = asciiText(member);
-                        if (!ascii) return std::nullopt;
-                        array.emplace_back(strings_.make(*ascii));
-                        continue;
-                    }
-                    if (member.marker >> 4 == 0x6) {  // a title with accents
                         auto string = text(member);
                         if (!string) return std::nullopt;
                         array.emplace_back(std::move(*string));

@@ -1,6 +1,5 @@
 #include "PlistCodec.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
