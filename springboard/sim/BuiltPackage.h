@@ -2,7 +2,7 @@
 
 // The package this build made, which devices get installed: the build
 // directory's velmora_<version>_<arch>.deb, found beside the running program
-// (<exe dir>/../).
+// (<exe dir>/../), with the md5sums of its files the build wrote beside it.
 
 #include <optional>
 #include <string>
@@ -17,5 +17,9 @@ std::string builtPackageVersion();
 // The path of the build's package; absent with `error` saying what to do
 // when it is not there.
 std::optional<std::string> locateBuiltPackage(std::string* error);
+
+// The md5sums of the build's package, as dpkg keeps them once it is
+// installed; absent when the build has none.
+std::optional<std::string> builtPackageMd5sums();
 
 }  // namespace sim

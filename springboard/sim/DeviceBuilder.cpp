@@ -10,7 +10,7 @@
 
 #include "AtomicFile.h"
 #include "ClearDatabase.h"
-#include "PackageInstaller.h"
+#include "DeviceState.h"
 #include "PlistCodec.h"
 #include "PropertyList.h"
 
@@ -211,9 +211,9 @@ std::vector<std::string> deviceRequestWarnings(const DeviceOptions& options) {
     return warnings;
 }
 
-std::optional<InstalledPackage> createDevice(const std::string& directory, const DeviceOptions& options,
+std::optional<PackageChange> createDevice(const std::string& directory, const DeviceOptions& options,
                                              const std::string& packagePath, std::string* error) {
-    auto fail = [&](const std::string& message) -> std::optional<InstalledPackage> {
+    auto fail = [&](const std::string& message) -> std::optional<PackageChange> {
         if (error) *error = message;
         return std::nullopt;
     };
@@ -226,7 +226,7 @@ std::optional<InstalledPackage> createDevice(const std::string& directory, const
     fs::path staging = target.parent_path() / (target.filename().string() + ".partial-" + std::to_string(::getpid()));
     fs::remove_all(staging, ec);
     Builder build(staging, error);
-    auto cleanUp = [&]() -> std::optional<InstalledPackage> {
+    auto cleanUp = [&]() -> std::optional<PackageChange> {
         std::error_code ignored;
         fs::remove_all(staging, ignored);
         if (!madeParents.empty()) fs::remove_all(madeParents, ignored);

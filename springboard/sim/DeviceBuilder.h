@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "DeviceState.h"
+#include "DevicePackages.h"
 
 namespace sim {
 
@@ -53,9 +53,10 @@ std::optional<std::string> checkDeviceRequest(const std::string& directory, cons
 // Makes the device at `directory`, which must not exist or be an empty
 // directory, and installs the package at `packagePath` into it. Built in a
 // sibling directory first and renamed into place, so a failure leaves
-// nothing behind (parent directories it had to make included). Returns what
-// was installed, or nothing with `error` set.
-std::optional<InstalledPackage> createDevice(const std::string& directory, const DeviceOptions& options,
+// nothing behind (parent directories it had to make included). The device's
+// dpkg database lists the platform packages it has, then the installed
+// package. Returns what was installed, or nothing with `error` set.
+std::optional<PackageChange> createDevice(const std::string& directory, const DeviceOptions& options,
                                              const std::string& packagePath, std::string* error);
 
 // What is odd about a device request though it can be made: an empty list

@@ -7,7 +7,9 @@
 #include "ApplicationRegistry.h"
 #include "BuiltPackage.h"
 #include "ClearDatabase.h"
-#include "PackageInstaller.h"
+#include "DevicePackages.h"
+#include "DeviceState.h"
+#include "DpkgDatabase.h"
 #include "PropertyList.h"
 
 namespace fs = std::filesystem;
@@ -31,9 +33,11 @@ std::string joined(const std::vector<std::string>& items, const char* separator)
     return text;
 }
 
-std::string packageLine(const std::optional<InstalledPackage>& installed) {
-    if (!installed) return "none installed";
-    return installed->package + " " + installed->version + " (" + installed->architecture + ")";
+std::string packageLine(const std::string& device) {
+    const auto installed = readInstalledPackages(device);
+    auto it = installed.find(kPackageName);
+    if (it == installed.end()) return "none installed";
+    return it->second.package + " " + it->second.version + " (" + it->second.architecture + ")";
 }
 
 }  // namespace
@@ -61,6 +65,10 @@ DeviceCommand::DeviceCommand(CLI::App& app) {
     update_ = command_->add_subcommand("update", "install the build's package into a device again");
     update_->add_option("DIR", directory_, "the device")->required();
 
+    remove_ = command_->add_subcommand("remove", "remove a package from a device with dpkg");
+    remove_->add_option("DIR", directory_, "the device")->required();
+    remove_->add_option("PACKAGE", removeName_, "the package (default: " + std::string(kPackageName) + ")");
+
     show_ = command_->add_subcommand("show", "print what a device holds");
     show_->add_option("DIR", directory_, "the device")->required();
 }
@@ -69,6 +77,7 @@ int DeviceCommand::run() {
     if (create_->parsed()) return create();
     if (install_->parsed()) return install(directory_, packagePath_);
     if (update_->parsed()) return install(directory_, std::nullopt);
+    if (remove_->parsed()) return remove();
     if (show_->parsed()) return show();
     return report(kUsageError, "device: a subcommand is required (see velmora-sim device --help)");
 }
@@ -105,9 +114,17 @@ int DeviceCommand::install(const std::string& directory, const std::optional<std
     std::string error;
     std::optional<std::string> package = packagePath ? packagePath : locateBuiltPackage(&error);
     if (!package) return report(kFailure, error);
-    auto installed = installPackage(directory, *package, &error);
-    if (!installed) return report(kFailure, error);
-    std::cout << "installed " << installed->package << " " << installed->version << " into " << directory << "\n";
+    auto change = installPackage(directory, *package, &error);
+    if (!change) return report(kFailure, error);
+    std::cout << describeChange(*change, directory, /*removed=*/false) << "\n";
+    return 0;
+}
+
+int DeviceCommand::remove() {
+    std::string error;
+    auto change = removePackage(directory_, removeName_, &error);
+    if (!change) return report(kFailure, error);
+    std::cout << describeChange(*change, directory_, /*removed=*/true) << "\n";
     return 0;
 }
 
@@ -123,7 +140,7 @@ std::string describeDevice(const std::string& device) {
     std::ostringstream out;
     const fs::path root = fs::absolute(device);
     out << "device    " << device << "\n";
-    out << "package   " << packageLine(readInstalledPackage(root.string())) << "\n";
+    out << "package   " << packageLine(root.string()) << "\n";
     if (auto warning = packageWarning(device)) out << "          warning: " << *warning << "\n";
     out << "front     " << readFrontApplication(root.string()) << "\n";
 

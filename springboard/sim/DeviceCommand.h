@@ -1,6 +1,6 @@
 #pragma once
 
-// `velmora-sim device ...`: create, install, update and show devices.
+// `velmora-sim device ...`: create, install, update, remove and show devices.
 
 #include <CLI/CLI.hpp>
 
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "BuiltPackage.h"
 #include "DeviceBuilder.h"
 
 namespace sim {
@@ -26,16 +27,19 @@ public:
 private:
     int create();
     int install(const std::string& directory, const std::optional<std::string>& packagePath);
+    int remove();
     int show();
 
     CLI::App* command_;
     CLI::App* create_;
     CLI::App* install_;
     CLI::App* update_;
+    CLI::App* remove_;
     CLI::App* show_;
 
     std::string directory_;
     std::string packagePath_;
+    std::string removeName_ = kPackageName;
     DeviceOptions options_;
     std::string listsText_;
     std::vector<std::string> extraLists_;

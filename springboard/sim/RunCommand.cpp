@@ -15,6 +15,7 @@
 #include "DeviceState.h"
 #include "ExitStatus.h"
 #include "InteractiveConsole.h"
+#include "SampleDevice.h"
 #include "ScriptFile.h"
 #include "ScriptParser.h"
 #include "SpringBoardSession.h"
@@ -85,10 +86,8 @@ int run(const RunOptions& options) {
     std::string device = options.device;
     if (device.empty()) {
         if (sample.path().empty()) return failure("cannot make a temporary directory");
-        auto package = locateBuiltPackage(&error);
-        if (!package) return failure(error);
         device = sample.path() + "/device";
-        if (!createDevice(device, sampleDeviceOptions(), *package, &error)) return failure(error);
+        if (!makeSampleDevice(device, &error)) return failure(error);
     } else if (auto warning = packageWarning(device)) {
         std::cerr << "velmora-sim: warning: " << *warning << "\n";
     }

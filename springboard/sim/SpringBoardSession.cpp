@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "DeviceBuilder.h"
+#include "DeviceState.h"
 #include "Loader.h"
 #include "MainQueue.h"
 #include "NSDistributedNotificationCenter.h"
@@ -49,6 +50,12 @@ std::unique_ptr<SpringBoardSession> SpringBoardSession::boot(const std::string& 
         return nullptr;
     }
     std::unique_ptr<SpringBoardSession> session(new SpringBoardSession(fs::absolute(device).string(), trace));
+    std::string why;
+    session->lock_ = DeviceLock::acquire(session->device_, DeviceLock::Purpose::Serve, &why);
+    if (!session->lock_) {
+        if (error) *error = "cannot start SpringBoard on " + device + ": " + why;
+        return nullptr;
+    }
     if (!session->start(error)) return nullptr;
     return session;
 }

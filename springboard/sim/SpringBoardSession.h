@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "DeviceLock.h"
 #include "IPCServer.h"
 #include "PWHost.h"
 #include "Registration.h"
@@ -27,8 +28,9 @@ class SpringBoardSession {
 public:
     // Boots on the device at `device`, tracing to `trace` (which must outlive
     // the session). nullptr with `error` set when the device cannot be used
-    // (no such directory, a directory that is no device, the IPC socket
-    // taken by another SpringBoard, ...); nothing is written then.
+    // (no such directory, a directory that is no device, another SpringBoard
+    // or a package install holding the device's lock, ...); nothing but the
+    // lock file is written then.
     static std::unique_ptr<SpringBoardSession> boot(const std::string& device, Trace& trace, std::string* error);
 
     // Records the app in front in the device, stops IPC, detaches listeners.
@@ -64,6 +66,8 @@ private:
 
     std::string device_;
     Trace& trace_;
+    // Held until everything else has stopped and written its state.
+    std::unique_ptr<DeviceLock> lock_;
     std::shared_ptr<SpringBoardTracer> tracer_;
     std::unique_ptr<SpringBoardServices> services_;
     std::unique_ptr<objcipc::IPCServer> ipc_;

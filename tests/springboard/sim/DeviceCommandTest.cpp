@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <cstdio>
+
 #include "SimProcess.h"
 
 using namespace simtest;
@@ -11,6 +16,9 @@ using namespace simtest;
 namespace {
 
 const std::string kPackage = buildDirectory() + "/" VELMORA_PACKAGE_FILE_NAME;
+const std::string kArch = std::string(VELMORA_PACKAGE_FILE_NAME).substr(std::string("velmora_" VELMORA_VERSION "_").size(),
+                                                                         std::string(VELMORA_PACKAGE_FILE_NAME).find(".deb") -
+                                                                             std::string("velmora_" VELMORA_VERSION "_").size());
 
 std::size_t countLines(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
 
@@ -90,14 +98,12 @@ TEST_F(DeviceCommand, FailuresLeaveNothingBehind) {
 
 TEST_F(DeviceCommand, RunWarnsWhenTheDevicePackageIsNotTheBuilds) {
     ASSERT_EQ(sim({"device", "create", dir("d"), "--clear"}).exitCode, 0);
-    // What a device made before a rebuild records.
-    fs::path status = scratch_ / "d/var/lib/velmora/status.plist";
-    std::string text = readFile(status);
-    std::size_t digest = text.find("<key>Digest</key>");
-    ASSERT_NE(digest, std::string::npos) << text;
-    std::size_t value = text.find("<string>", digest) + 8;
-    text.replace(value, text.find("</string>", value) - value, "0000000000000000");
-    std::ofstream(status, std::ios::trunc) << text;
+    // What dpkg keeps for a device made before a rebuild.
+    fs::path sums = scratch_ / "d/var/lib/dpkg/info/com.kelbrin.velmora.md5sums";
+    std::string text = readFile(sums);
+    ASSERT_EQ(text.size(), readFile(buildDirectory() + "/velmora_" VELMORA_VERSION "_" + kArch + ".md5sums").size());
+    text[0] = text[0] == '0' ? '1' : '0';
+    std::ofstream(sums, std::ios::trunc) << text;
 
     Result run = sim({"run", "--device", dir("d"), "--script", "-"});
     EXPECT_EQ(run.exitCode, 0);
@@ -108,6 +114,88 @@ TEST_F(DeviceCommand, RunWarnsWhenTheDevicePackageIsNotTheBuilds) {
 
     ASSERT_EQ(sim({"device", "update", dir("d")}).exitCode, 0);
     EXPECT_EQ(sim({"run", "--device", dir("d"), "--script", "-"}).err, "");
+}
+
+TEST_F(DeviceCommand, UpdateConvertsADeviceFromBeforeDpkg) {
+    ASSERT_EQ(sim({"device", "create", dir("d"), "--clear"}).exitCode, 0);
+    fs::remove_all(scratch_ / "d/var/lib/dpkg");
+    fs::create_directories(scratch_ / "d/var/lib/velmora");
+    std::ofstream(scratch_ / "d/var/lib/velmora/status.plist") << "<plist/>";
+    EXPECT_NE(sim({"device", "show", dir("d")}).out.find("package   none installed"), std::string::npos);
+
+    Result updated = sim({"device", "update", dir("d")});
+    ASSERT_EQ(updated.exitCode, 0) << updated.err;
+    EXPECT_EQ(updated.out, "installed com.kelbrin.velmora " VELMORA_VERSION " into " + dir("d") + "\n");
+    EXPECT_FALSE(fs::exists(scratch_ / "d/var/lib/velmora"));
+    EXPECT_NE(sim({"device", "show", dir("d")}).out.find("package   com.kelbrin.velmora " VELMORA_VERSION),
+              std::string::npos);
+}
+
+// Starts `serve` on `device` and waits until it answers or exits.
+pid_t startServer(const Scratch& scratch, const std::string& device, const std::string& tag) {
+    pid_t pid = spawn({"serve", "--device", device, "--trace", ""}, "", scratch / (tag + ".out"),
+                      scratch / (tag + ".err"), scratch / (tag + ".in"));
+    for (int i = 0; i < 200 && readFile(scratch / (tag + ".err")).find("running") == std::string::npos; ++i)
+        ::usleep(10000);
+    return pid;
+}
+
+TEST_F(DeviceCommand, OneSpringBoardPerDeviceAndNoInstallUnderIt) {
+    ASSERT_EQ(sim({"device", "create", dir("d"), "--clear"}).exitCode, 0);
+    const pid_t server = startServer(scratch_, dir("d"), "serve");
+    const std::string serving = "a SpringBoard (pid " + std::to_string(server) + ") is serving it";
+
+    Result install = sim({"device", "install", dir("d"), kPackage});
+    EXPECT_EQ(install.exitCode, 1);
+    EXPECT_EQ(install.err, "velmora-sim: cannot install into " + dir("d") + ": " + serving +
+                               " (try again once it has stopped)\n");
+    Result second = sim({"serve", "--device", dir("d"), "--trace", ""});
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_NE(second.err.find(serving), std::string::npos) << second.err;
+
+    ::kill(server, SIGTERM);
+    EXPECT_EQ(waitFor(server), 0);
+    EXPECT_EQ(sim({"device", "install", dir("d"), kPackage}).exitCode, 0);
+}
+
+TEST_F(DeviceCommand, TwoServersRacingOnAStaleSocketLeaveOneServing) {
+    ASSERT_EQ(sim({"device", "create", dir("d"), "--clear"}).exitCode, 0);
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE(round);
+        // A socket nobody answers on, as a killed SpringBoard leaves one.
+        const std::string socket = dir("d") + "/var/run/objcipc.sock";
+        int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socket.c_str());
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ::close(fd);
+
+        pid_t first = spawn({"serve", "--device", dir("d"), "--trace", ""}, "", scratch_ / "a.out", scratch_ / "a.err",
+                            scratch_ / "a.in");
+        pid_t second = spawn({"serve", "--device", dir("d"), "--trace", ""}, "", scratch_ / "b.out", scratch_ / "b.err",
+                             scratch_ / "b.in");
+        // The loser exits on its own; the winner serves until stopped.
+        int exits = 0;
+        for (int i = 0; i < 300 && exits == 0; ++i, ::usleep(10000))
+            for (pid_t pid : {first, second})
+                if (int status; ::waitpid(pid, &status, WNOHANG) == pid) {
+                    ++exits;
+                    EXPECT_EQ(WEXITSTATUS(status), 1);
+                    std::string err = readFile(scratch_ / (pid == first ? "a.err" : "b.err"));
+                    pid_t winner = pid == first ? second : first;
+                    EXPECT_NE(err.find("a SpringBoard (pid " + std::to_string(winner) + ") is serving it"), std::string::npos)
+                        << err;
+                    const fs::path winnerErr = scratch_ / (pid == first ? "b.err" : "a.err");
+                    for (int j = 0; j < 200 && readFile(winnerErr).find("running") == std::string::npos; ++j)
+                        ::usleep(10000);
+                    Result lists = sim({"send", dir("d"), "VLIPC.Lists"});
+                    EXPECT_EQ(lists.exitCode, 0) << lists.err;
+                    ::kill(winner, SIGTERM);
+                    EXPECT_EQ(waitFor(winner), 0);
+                }
+        ASSERT_EQ(exits, 1);
+    }
 }
 
 TEST_F(DeviceCommand, HostileStateFileDoesNotCrashRun) {
