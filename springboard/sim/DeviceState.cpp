@@ -13,12 +13,17 @@ namespace {
 
 constexpr const char* kSpringBoard = "com.apple.springboard";
 
+bool temporaryDevice = false;
+
 std::string stringEntry(const Dictionary& dictionary, const char* key) {
     auto it = dictionary.find(key);
     return it != dictionary.end() ? it->second.stringValue().value_or(std::string()) : std::string();
 }
 
 }  // namespace
+
+void setDeviceIsTemporary(bool temporary) { temporaryDevice = temporary; }
+bool deviceIsTemporary() { return temporaryDevice; }
 
 std::string readFrontApplication(const std::string& device) {
     auto state = dictionaryWithContentsOfFile((fs::path(device) / kSimStateFile).string());
@@ -28,7 +33,7 @@ std::string readFrontApplication(const std::string& device) {
 
 bool writeFrontApplication(const std::string& device, const std::string& identifier) {
     return writeToFile(Dictionary{{"frontApplication", Value(identifier)}}, (fs::path(device) / kSimStateFile).string(),
-                       /*atomically=*/true);
+                       /*atomically=*/!temporaryDevice);
 }
 
 std::optional<std::string> packageWarning(const std::string& device) {

@@ -12,6 +12,12 @@ namespace sim {
 
 inline constexpr const char* kSimStateFile = "var/mobile/Library/Preferences/com.velmora.sim.plist";
 
+// A device deleted when the process ends (the sample device of `run`) is
+// never flushed to disk: writes to it skip fsync. Process-wide, as one
+// process serves one device.
+void setDeviceIsTemporary(bool temporary);
+bool deviceIsTemporary();
+
 // The simulator's own record of the app in front (SpringBoard when none or
 // when the file cannot be read).
 std::string readFrontApplication(const std::string& device);

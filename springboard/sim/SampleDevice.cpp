@@ -40,11 +40,16 @@ bool makeSampleDevice(const std::string& directory, std::string* error) {
     auto package = locateBuiltPackage(error);
     if (!package) return false;
     const fs::path sample = fs::path(*package).parent_path() / "sample-device";
-    if (!isCurrent(sample) && !makeTemplate(sample, *package))
-        return createDevice(directory, sampleDeviceOptions(), *package, error).has_value();
     std::error_code ec;
-    fs::copy(sample, directory, fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
-    if (!ec) return true;
+    if (!isCurrent(sample) && !makeTemplate(sample, *package)) {
+        if (!createDevice(directory, sampleDeviceOptions(), *package, error)) return false;
+    } else {
+        fs::copy(sample, directory, fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
+    }
+    if (!ec) {
+        setDeviceIsTemporary(true);
+        return true;
+    }
     if (error) *error = "cannot copy the sample device to " + directory + ": " + ec.message();
     return false;
 }

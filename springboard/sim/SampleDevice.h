@@ -9,8 +9,9 @@
 
 namespace sim {
 
-// Makes the sample device at `directory` (which must not exist). False with
-// `error` set when it cannot.
+// Makes the sample device at `directory` (which must not exist), a device
+// deleted at exit, so nothing written to it later is flushed to disk
+// (setDeviceIsTemporary). False with `error` set when it cannot.
 bool makeSampleDevice(const std::string& directory, std::string* error);
 
 }  // namespace sim

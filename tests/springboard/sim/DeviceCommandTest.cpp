@@ -24,7 +24,9 @@ std::size_t countLines(const std::string& text) { return std::count(text.begin()
 
 class DeviceCommand : public testing::Test {
 protected:
-    Result sim(const std::vector<std::string>& args) { return runSim(scratch_, args); }
+    Result sim(const std::vector<std::string>& args, const std::string& input = "") {
+        return runSim(scratch_, args, input);
+    }
     std::string dir(const std::string& name) { return (scratch_ / name).string(); }
     Scratch scratch_;
 };
@@ -196,6 +198,23 @@ TEST_F(DeviceCommand, TwoServersRacingOnAStaleSocketLeaveOneServing) {
                 }
         ASSERT_EQ(exits, 1);
     }
+}
+
+TEST_F(DeviceCommand, RunCopiesASampleDeviceMadeOncePerBuild) {
+    const fs::path sample = buildDirectory() + "/sample-device";
+    ASSERT_EQ(sim({"run", "--script", "-"}, "ipc VLIPC.Lists\n").exitCode, 0);
+    const std::string log = readFile(sample / "var/log/dpkg.log");
+    ASSERT_NE(log.find("status installed com.kelbrin.velmora"), std::string::npos) << log;
+    Result again = sim({"run", "--script", "-"}, "ipc VLIPC.Lists\n");
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(named(again.events(), "reply").size(), 1u);
+    EXPECT_EQ(readFile(sample / "var/log/dpkg.log"), log);  // no dpkg run
+
+    // A template whose files are not the build's is made again.
+    std::ofstream(sample / "var/lib/dpkg/info/com.kelbrin.velmora.md5sums", std::ios::app) << "0  changed\n";
+    ASSERT_EQ(sim({"run", "--script", "-"}, "").exitCode, 0);
+    EXPECT_EQ(readFile(sample / "var/lib/dpkg/info/com.kelbrin.velmora.md5sums"),
+              readFile(buildDirectory() + "/velmora_" VELMORA_VERSION "_" + kArch + ".md5sums"));
 }
 
 TEST_F(DeviceCommand, HostileStateFileDoesNotCrashRun) {
