@@ -256,7 +256,13 @@ void checkDataMember(archive* outer, const std::string& device) {
 
 }  // namespace
 
-std::optional<PackageControl> checkPackage(const std::string& path, const std::string& device, std::string* error) {
+}  // namespace sim
+
+extern "C" __attribute__((visibility("default"))) bool velmoraCheckPackage(const std::string& path,
+                                                                          const std::string& device,
+                                                                          sim::PackageControl* result,
+                                                                          std::string* error) {
+    using namespace sim;
     try {
         springboard::FileDescriptor fd = springboard::openRegularFile(path);
         if (!fd) throw Problem{"not a regular file that can be read"};
@@ -286,11 +292,10 @@ std::optional<PackageControl> checkPackage(const std::string& path, const std::s
                                 : "damaged (" + archiveError(a.get()) + ")"};
         if (first) throw Problem{"not a Debian package (an empty archive)"};
         if (!control || !data) throw Problem{std::string("damaged (no ") + (control ? "data" : "control") + " member)"};
-        return control;
+        *result = *control;
+        return true;
     } catch (const Problem& problem) {
         if (error) *error = path + ": " + problem.text;
-        return std::nullopt;
+        return false;
     }
 }
-
-}  // namespace sim

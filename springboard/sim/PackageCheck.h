@@ -4,6 +4,11 @@
 // packages and follows links by design; a device is a plain directory on
 // the user's machine, so nothing a package holds may reach outside it, touch
 // the apps or the user's data, or run code at install time.
+//
+// The check reads packages with libarchive, whose dependencies cost more to
+// load than a whole simulator run needs; it lives in a module of its own
+// (velmora-packagecheck.so, beside the program's libraries), loaded only when
+// a package is installed.
 
 #include <optional>
 #include <string>
@@ -30,6 +35,12 @@ struct PackageControl {
 // entry behind one of its own links, a file past kMaxPackageFileBytes, more
 // than kMaxPackageEntries entries, or an entry whose folder in the device is
 // a link leading out of it or into var/ or Applications/.
+// `error` also says so when the module cannot be loaded.
 std::optional<PackageControl> checkPackage(const std::string& path, const std::string& device, std::string* error);
+
+// The module's entry point, as checkPackage calls it.
+using PackageCheckFunction = bool (*)(const std::string& path, const std::string& device, PackageControl* control,
+                                      std::string* error);
+inline constexpr const char* kPackageCheckSymbol = "velmoraCheckPackage";
 
 }  // namespace sim
