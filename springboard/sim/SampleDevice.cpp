@@ -26,9 +26,12 @@ bool makeTemplate(const fs::path& sample, const std::string& package) {
     std::string ignored;
     if (!createDevice(fresh.string(), sampleDeviceOptions(), package, &ignored)) return false;
     std::error_code ec;
-    fs::rename(sample, old, ec);
-    fs::rename(fresh, sample, ec);
-    // Another run may have put a current template in place first.
+    // Another run may have put a current template in place meanwhile; one
+    // that is being copied is not moved away.
+    if (!isCurrent(sample)) {
+        fs::rename(sample, old, ec);
+        fs::rename(fresh, sample, ec);
+    }
     fs::remove_all(fresh, ec);
     fs::remove_all(old, ec);
     return isCurrent(sample);
@@ -40,18 +43,17 @@ bool makeSampleDevice(const std::string& directory, std::string* error) {
     auto package = locateBuiltPackage(error);
     if (!package) return false;
     const fs::path sample = fs::path(*package).parent_path() / "sample-device";
-    std::error_code ec;
-    if (!isCurrent(sample) && !makeTemplate(sample, *package)) {
-        if (!createDevice(directory, sampleDeviceOptions(), *package, error)) return false;
-    } else {
+    bool copied = false;
+    if (isCurrent(sample) || makeTemplate(sample, *package)) {
+        std::error_code ec;
         fs::copy(sample, directory, fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
+        copied = !ec;
+        // Replaced while it was copied: make the device the long way.
+        if (!copied) fs::remove_all(directory, ec);
     }
-    if (!ec) {
-        setDeviceIsTemporary(true);
-        return true;
-    }
-    if (error) *error = "cannot copy the sample device to " + directory + ": " + ec.message();
-    return false;
+    if (!copied && !createDevice(directory, sampleDeviceOptions(), *package, error)) return false;
+    setDeviceIsTemporary(true);
+    return true;
 }
 
 }  // namespace sim
