@@ -1,8 +1,5 @@
 #include "Client.h"
 
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -34,15 +31,14 @@ SendResult sendMessage(const std::string& deviceRoot, const std::string& message
         result.detail = std::strerror(error);
         return result;
     }
-    if (!writeAll(fd, encodeFrame(requestBody(messageName, message)), deadline, -1)) {
+    // One message per connection: marked last, the server closes its end as
+    // soon as the reply is out, with no wait to see this end close.
+    if (!writeAll(fd, encodeFrame(requestBody(messageName, message, true)), deadline)) {
         // The server hangs up on requests it refuses (an oversized one among them).
         result.status = Clock::now() >= deadline ? Status::TimedOut : Status::Dropped;
         return result;
     }
-    // One message per connection: saying so lets the server close its end
-    // as soon as the reply is out.
-    ::shutdown(fd, SHUT_WR);
-    FrameRead read = readFrame(fd, deadline, -1, kMaxReplyPayload);
+    FrameRead read = readFrame(fd, deadline, kMaxReplyPayload);
     switch (read.status) {
         case ReadStatus::Ok: break;
         case ReadStatus::TimedOut: result.status = Status::TimedOut; return result;
@@ -55,7 +51,6 @@ SendResult sendMessage(const std::string& deviceRoot, const std::string& message
             result.status = Status::BadReply;
             result.detail = "it is no reply frame";
             return result;
-        case ReadStatus::Stopped:
         case ReadStatus::Failed: result.status = Status::Dropped; return result;
     }
     if ((result.reply = replyFromBody(*read.body))) {

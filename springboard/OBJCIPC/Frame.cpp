@@ -52,8 +52,10 @@ std::optional<Dictionary> decodeFrame(std::string_view bytes) {
     return decodeFramePayload(bytes.substr(kFrameHeaderSize));
 }
 
-Dictionary requestBody(const std::string& name, const Dictionary& message) {
-    return Dictionary{{"name", Value(name)}, {"message", Value(message)}};
+Dictionary requestBody(const std::string& name, const Dictionary& message, bool last) {
+    Dictionary body{{"name", Value(name)}, {"message", Value(message)}};
+    if (last) body.emplace("last", Value(true));
+    return body;
 }
 
 std::optional<Request> requestFromBody(const Dictionary& body) {
@@ -61,7 +63,9 @@ std::optional<Request> requestFromBody(const Dictionary& body) {
     const auto message = body.find("message");
     if (name == body.end() || !name->second.asString() || message == body.end() || !message->second.asDictionary())
         return std::nullopt;
-    return Request{*name->second.stringValue(), *message->second.asDictionary()};
+    const auto last = body.find("last");
+    const bool isLast = last != body.end() && last->second.asBoolean() == std::optional<bool>(true);
+    return Request{*name->second.stringValue(), *message->second.asDictionary(), isLast};
 }
 
 Dictionary replyBody(const std::optional<Dictionary>& reply, const std::string& error) {

@@ -3,7 +3,9 @@
 // The wire format between apps and SpringBoard's IPC server. Each frame is a
 // 4-byte big-endian payload length followed by that many bytes of a binary
 // property list whose root is a dictionary:
-//     request: {"name": string, "message": dictionary}
+//     request: {"name": string, "message": dictionary}, with "last": true
+//              when no other request follows on the connection (the server
+//              then closes it after the reply, without waiting to see its end)
 //     reply:   {"reply": dictionary}, or {"error": string} when SpringBoard
 //              has no answer (no handler for the name, the handler failed).
 // The decoders accept anything (they are fuzzed) and return absent for every
@@ -54,10 +56,12 @@ HOST_API std::optional<Dictionary> decodeFrame(std::string_view bytes);
 struct Request {
     std::string name;
     Dictionary message;
+    bool last = false;
 };
 
-HOST_API Dictionary requestBody(const std::string& name, const Dictionary& message);
-// Absent unless "name" is a string and "message" a dictionary.
+HOST_API Dictionary requestBody(const std::string& name, const Dictionary& message, bool last = false);
+// Absent unless "name" is a string and "message" a dictionary; "last" is
+// taken only when it is true.
 HOST_API std::optional<Request> requestFromBody(const Dictionary& body);
 
 // `reply` absent: the error marker, with `error` as its text.

@@ -17,35 +17,40 @@ namespace objcipc {
 
 namespace {
 
-// Waits for `events` on `fd`: Ok, TimedOut, Stopped or Failed.
-ReadStatus waitFor(int fd, short events, Clock::time_point deadline, int stopFd) {
+// Waits for `events` on `fd`: Ok, TimedOut or Failed.
+ReadStatus waitFor(int fd, short events, Clock::time_point deadline) {
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) return ReadStatus::TimedOut;
-        pollfd fds[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}};
-        const int n = ::poll(fds, stopFd >= 0 ? 2 : 1, static_cast<int>(std::min<long long>(left, 1000 * 60)));
+        pollfd ready{fd, events, 0};
+        const int n = ::poll(&ready, 1, static_cast<int>(std::min<long long>(left, 1000 * 60)));
         if (n < 0) {
             if (errno == EINTR) continue;
             return ReadStatus::Failed;
         }
-        if (n == 0) continue;
-        if (stopFd >= 0 && (fds[1].revents & POLLIN)) return ReadStatus::Stopped;
-        if (fds[0].revents & (events | POLLHUP | POLLERR)) return ReadStatus::Ok;
+        if (n > 0 && (ready.revents & (events | POLLHUP | POLLERR))) return ReadStatus::Ok;
     }
 }
 
 // Reads until `have` of the `size` bytes at `buffer` are at least `want`,
-// reading at most `size`. Closed on end of file before that.
+// reading at most `size`. Closed on end of file before that. Each wait comes
+// before the reads it allows, never after a read that found nothing: the
+// peer is known to be answering.
 ReadStatus readAtLeast(int fd, char* buffer, std::size_t size, std::size_t& have, std::size_t want,
-                       Clock::time_point deadline, int stopFd) {
+                       Clock::time_point deadline) {
+    bool mayRead = false;
     while (have < want) {
+        if (!mayRead) {
+            if (const ReadStatus waited = waitFor(fd, POLLIN, deadline); waited != ReadStatus::Ok) return waited;
+            mayRead = true;
+        }
         const ssize_t n = ::recv(fd, buffer + have, size - have, MSG_DONTWAIT);
         if (n > 0) {
             have += static_cast<std::size_t>(n);
         } else if (n == 0) {
             return ReadStatus::Closed;
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (const ReadStatus waited = waitFor(fd, POLLIN, deadline, stopFd); waited != ReadStatus::Ok) return waited;
+            mayRead = false;
         } else if (errno == ECONNRESET) {
             return ReadStatus::Closed;
         } else if (errno != EINTR) {
@@ -120,7 +125,7 @@ springboard::FileDescriptor connectUnixSocket(const std::string& path, Clock::ti
     }
 }
 
-FrameRead readFrame(int fd, Clock::time_point deadline, int stopFd, std::size_t maxPayload) {
+FrameRead readFrame(int fd, Clock::time_point deadline, std::size_t maxPayload) {
     // A small frame fits whole in this first buffer (uninitialised: clearing
     // it would cost more than reading into it); a larger one moves to a
     // buffer of its announced size. Nothing past the frame is read.
@@ -128,7 +133,7 @@ FrameRead readFrame(int fd, Clock::time_point deadline, int stopFd, std::size_t 
     char first[kFirstRead];
     std::size_t have = 0;
     FrameRead result;
-    result.status = readAtLeast(fd, first, kFirstRead, have, kFrameHeaderSize, deadline, stopFd);
+    result.status = readAtLeast(fd, first, kFirstRead, have, kFrameHeaderSize, deadline);
     if (result.status != ReadStatus::Ok) return result;
     unsigned char header[kFrameHeaderSize];
     std::memcpy(header, first, kFrameHeaderSize);
@@ -150,21 +155,21 @@ FrameRead readFrame(int fd, Clock::time_point deadline, int stopFd, std::size_t 
         std::memcpy(large.get(), first, have);
         buffer = large.get();
     }
-    result.status = readAtLeast(fd, buffer, total, have, total, deadline, stopFd);
+    result.status = readAtLeast(fd, buffer, total, have, total, deadline);
     if (result.status != ReadStatus::Ok) return result;
     result.body = decodeFramePayload(std::string_view(buffer + kFrameHeaderSize, *length));
     if (!result.body) result.status = ReadStatus::Malformed;
     return result;
 }
 
-bool writeAll(int fd, const std::string& bytes, Clock::time_point deadline, int stopFd) {
+bool writeAll(int fd, const std::string& bytes, Clock::time_point deadline) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (waitFor(fd, POLLOUT, deadline, stopFd) != ReadStatus::Ok) return false;
+            if (waitFor(fd, POLLOUT, deadline) != ReadStatus::Ok) return false;
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else {

@@ -1,8 +1,7 @@
 #pragma once
 
-// Blocking-with-deadline I/O on the IPC Unix-domain sockets, shared by the
-// server and the client. Every wait also ends when `stopFd` (a pipe's read
-// end, or -1 for none) becomes readable.
+// The IPC Unix-domain sockets: binding and connecting, shared by the server
+// and the client, and the client's reads and writes with a deadline.
 
 #include <chrono>
 #include <cstddef>
@@ -29,18 +28,21 @@ springboard::FileDescriptor bindUnixSocket(const std::string& path);
 // (EACCES) or the deadline passes first (ETIMEDOUT).
 springboard::FileDescriptor connectUnixSocket(const std::string& path, Clock::time_point deadline);
 
-enum class ReadStatus { Ok, Closed, TimedOut, Stopped, Oversized, Malformed, Failed };
+enum class ReadStatus { Ok, Closed, TimedOut, Oversized, Malformed, Failed };
 
 struct FrameRead {
     ReadStatus status = ReadStatus::Failed;
     std::optional<Dictionary> body;  // only with Ok
 };
 
-// Reads one whole frame whose payload is at most `maxPayload` bytes. A small
-// frame usually arrives in one recv, header and payload together.
-FrameRead readFrame(int fd, Clock::time_point deadline, int stopFd, std::size_t maxPayload);
+// Reads one whole frame whose payload is at most `maxPayload` bytes from
+// the non-blocking socket `fd`, which the peer is answering: it waits before
+// reading, and a small frame then arrives in one recv, header and payload
+// together.
+FrameRead readFrame(int fd, Clock::time_point deadline, std::size_t maxPayload);
 
-// Writes all of `bytes`; false on error, the deadline or a stop.
-bool writeAll(int fd, const std::string& bytes, Clock::time_point deadline, int stopFd);
+// Writes all of `bytes` to the non-blocking socket `fd`; false on error or
+// at the deadline.
+bool writeAll(int fd, const std::string& bytes, Clock::time_point deadline);
 
 }  // namespace objcipc

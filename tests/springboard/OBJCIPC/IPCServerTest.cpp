@@ -16,6 +16,7 @@
 #include "IPCServer.h"
 #include "OBJCIPC.h"
 #include "Platform.h"
+#include "ServerStart.h"
 #include "TempDirectory.h"
 
 namespace {
@@ -40,6 +41,13 @@ public:
         if (fd_ >= 0) ::close(fd_);
     }
     bool connected() const { return fd_ >= 0; }
+    // Reads until the server closes; the number of bytes read.
+    std::size_t readToEnd() {
+        std::size_t total = 0;
+        char buffer[65536];
+        for (ssize_t n; (n = ::recv(fd_, buffer, sizeof buffer, 0)) > 0;) total += static_cast<std::size_t>(n);
+        return total;
+    }
     void send(const std::string& bytes) { ASSERT_EQ(::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size())); }
     bool trySend(const std::string& bytes) {
         return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
@@ -433,6 +441,70 @@ TEST_F(IPCServerTest, TheWorkerPoolStaysWithinItsLimit) {
     for (auto& thread : threads) thread.join();
     EXPECT_EQ(answered.load(), 36);
     EXPECT_LE(server_->workerCount(), 3u);
+}
+
+TEST_F(IPCServerTest, AServerThatCannotStartThreadsGoesOnWithThoseItHas) {
+    server_.reset();
+    std::atomic<int> starts{0};
+    auto startingOnlyTheFirst = [&](std::function<void()> body) {
+        if (++starts > 1) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        return std::thread(std::move(body));
+    };
+    std::string error;
+    server_ = objcipc::startServer(device_.str(), {}, startingOnlyTheFirst, &error);
+    ASSERT_NE(server_, nullptr) << error;
+    std::vector<std::thread> threads;
+    std::atomic<int> answered{0};
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&answered] {
+            for (int i = 0; i < 5; ++i)
+                if (echo({})) ++answered;
+        });
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(answered.load(), 40);
+    EXPECT_GT(starts.load(), 1);
+    EXPECT_EQ(server_->workerCount(), 1u);
+
+    // Without even the first thread there is no server, and it says why.
+    server_.reset();
+    auto startingNone = [](std::function<void()>) -> std::thread {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    };
+    EXPECT_EQ(objcipc::startServer(device_.str(), {}, startingNone, &error), nullptr);
+    EXPECT_NE(error.find("cannot start a worker thread"), std::string::npos) << error;
+    EXPECT_FALSE(std::filesystem::exists(device_.path() / "var/run/objcipc.sock"));
+}
+
+TEST_F(IPCServerTest, LargeRepliesTakeTurnsAndOneNotTakenInTimeIsDropped) {
+    server_.reset();
+    objcipc::IPCServer::Options options;
+    options.idleTimeout = std::chrono::milliseconds(300);
+    server_ = objcipc::IPCServer::start(device_.str(), options, nullptr);
+    ASSERT_NE(server_, nullptr);
+    // Each reply is larger than the system lets a socket buffer hold, and
+    // than the share of the reply budget two may take at once.
+    std::atomic<int> built{0};
+    OBJCIPC::registerIncomingMessageFromAppHandlerForMessageName("Test.Big", [&built](const Dictionary&) {
+        ++built;
+        return Dictionary{{"blob", Value(Data{std::vector<std::uint8_t>(10 << 20, 1)})}};
+    });
+    const std::string request = objcipc::encodeFrame(objcipc::requestBody("Test.Big", {}));
+    std::vector<std::unique_ptr<RawConnection>> stalled;
+    for (int i = 0; i < 6; ++i) {
+        stalled.push_back(std::make_unique<RawConnection>(server_->socketPath()));
+        stalled.back()->send(request);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_EQ(built.load(), 1);  // the others wait for its bytes to go
+    // Not taken by their deadline, the reply goes with its connection and
+    // the waiting requests with theirs.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (auto& connection : stalled) EXPECT_LT(connection->readToEnd(), std::size_t{10 << 20});
+    stalled.clear();
+    const auto result = objcipc::sendMessage(device_.str(), "Test.Big", {}, 30);
+    ASSERT_TRUE(result.reply.has_value()) << objcipc::describeFailure(result, device_.str(), "Test.Big");
+    EXPECT_EQ(result.reply->at("blob").asData()->bytes.size(), std::size_t{10 << 20});
+    EXPECT_TRUE(echo({}).has_value());
 }
 
 // What an app learns when no reply comes, and the one line that says so.
