@@ -228,6 +228,9 @@ void IPCServer::Impl::workerLoop() {
                 nextSweep = now + sweepInterval;
             }
         }
+        // A worker that waited a whole sweep interval for nothing is not
+        // needed: its stack and its share of the heap go back.
+        if (event.source == Poller::Source::None && workers.retire()) return;
         switch (event.source) {
             case Poller::Source::Listener: acceptOne(); break;
             case Poller::Source::Ready: takeReady(); break;

@@ -441,6 +441,27 @@ TEST_F(IPCServerTest, TheWorkerPoolStaysWithinItsLimit) {
     for (auto& thread : threads) thread.join();
     EXPECT_EQ(answered.load(), 36);
     EXPECT_LE(server_->workerCount(), 3u);
+    EXPECT_GT(server_->workerCount(), 1u);
+}
+
+TEST_F(IPCServerTest, WorkersLeftIdleRetireAfterTheLoad) {
+    server_.reset();
+    objcipc::IPCServer::Options options;
+    options.idleTimeout = std::chrono::milliseconds(100);  // a sweep every 25 ms
+    server_ = objcipc::IPCServer::start(device_.str(), options, nullptr);
+    ASSERT_NE(server_, nullptr);
+    OBJCIPC::registerIncomingMessageFromAppHandlerForMessageName("Test.Nap", [](const Dictionary&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return Dictionary{};
+    });
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t)
+        threads.emplace_back([] { OBJCIPC::sendMessageToSpringBoardWithMessageName("Test.Nap", {}, 30); });
+    for (auto& thread : threads) thread.join();
+    EXPECT_GT(server_->workerCount(), 1u);
+    for (int i = 0; i < 100 && server_->workerCount() > 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(server_->workerCount(), 1u);
+    EXPECT_TRUE(echo({}).has_value());
 }
 
 TEST_F(IPCServerTest, AServerThatCannotStartThreadsGoesOnWithThoseItHas) {

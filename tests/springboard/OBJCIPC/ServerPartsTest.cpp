@@ -248,4 +248,23 @@ TEST(WorkerPoolTest, GrowsToItsLimitAndGoesOnWhenAThreadCannotStart) {
     EXPECT_FALSE(pool.grow(body));  // stopped
 }
 
+TEST(WorkerPoolTest, IdleWorkersRetireDownToTheLastAndAreJoined) {
+    WorkerPool pool(4);
+    std::atomic<int> retired{0}, kept{0};
+    std::atomic<bool> go{false};
+    const auto body = [&] {
+        while (!go) std::this_thread::yield();
+        (pool.retire() ? retired : kept)++;
+    };
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(pool.grow(body));
+    go = true;
+    while (retired + kept < 4) std::this_thread::yield();
+    EXPECT_EQ(retired.load(), 3);
+    EXPECT_EQ(pool.size(), 1u);
+    EXPECT_TRUE(pool.grow([] {}));  // joins the retired ones first
+    EXPECT_EQ(pool.size(), 2u);
+    pool.joinAll();
+    EXPECT_EQ(pool.size(), 0u);
+}
+
 }  // namespace
