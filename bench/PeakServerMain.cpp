@@ -10,6 +10,7 @@
 // not) and serves until RELEASE-FD is readable or closed.
 
 #include <dlfcn.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -23,6 +24,9 @@ int main(int argc, char** argv) {
     if (argc != 5) return 2;
     const int ready = std::atoi(argv[3]);
     const int release = std::atoi(argv[4]);
+    // The allocator policy velmora-sim sets for itself, so that what is
+    // measured here is what serve costs.
+    ::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     springboard::setLogToStandardError(false);
     const auto services = SpringBoardServices::boot(argv[1]);
     const bool loaded = dlopen(VELMORA_COMPANION_LIBRARY, RTLD_NOW | RTLD_LOCAL) != nullptr;
