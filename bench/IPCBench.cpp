@@ -1,17 +1,17 @@
 // "VLIPC.Lists" over the socket: an app sends the message, SpringBoard's IPC
 // server hands it to the companion's handler (the real VLIPC.so, loaded as
 // the loader loads it), which reads Clear's lists; the reply comes back.
-// Against a raw read of the same database plus a raw Unix-socket ping-pong
-// of the same request and reply sizes on a fresh connection (one connection
-// per message, as the IPC library makes). At 1,000 and 10,000 lists (with
-// goals) and 100,000 (ratio only); at 1,000 and 10,000 also against a raw
-// server that reads itself (no goal). Then an empty message against a bare
-// ping-pong, and the message rate with 8 apps asking at once.
+// Against the floor (IPCFloor.h): a server that reads the titles into one
+// buffer, encodes a real binary property-list reply in one pass and sends it
+// with one sendmsg, and a client that reads the frame into one buffer and
+// scans the titles out of it as views. At 1,000, 10,000 and 100,000 lists;
+// then an empty message against the floor's empty reply (its goal is for a
+// run pinned to one CPU: `taskset -c 0`), and the message rate with 8 apps
+// asking at once. Before timing, each side must decode the other.
 
 #include "Frame.h"
 #include "IPCBenchSupport.h"
 #include "PairedTiming.h"
-#include "RawReads.h"
 
 namespace {
 
@@ -21,84 +21,58 @@ using bench::listsIn;
 
 void BM_IPCListsRoundTrip(benchmark::State& state) {
     IPCDevice& ipc = IPCDevice::instance();
-    const int lists = static_cast<int>(state.range(0));
-    ipc.installLists(lists);
-    const auto reply = askForLists();
-    if (!ipc.loaded || !ipc.server || listsIn(reply) != static_cast<std::size_t>(lists)) {
-        state.SkipWithError("VLIPC did not answer with every list");
-        ipc.installLists(IPCDevice::kDefaultLists);
-        return;
-    }
-    const std::size_t requestSize = objcipc::encodeFrame(objcipc::requestBody("VLIPC.Lists", Dictionary{})).size();
-    const std::size_t replySize = objcipc::encodeFrame(objcipc::replyBody(*reply)).size();
+    const auto lists = static_cast<std::size_t>(state.range(0));
+    ipc.installLists(static_cast<int>(lists));
+    const std::string floorRoot = ipc.device.root() + "/floor";
+    const std::string request = bench::listsRequest();
     {
-        bench::RawServer pingPong(ipc.device.root() + "/pingpong.sock", requestSize, replySize, 1);
-        if (!pingPong.ok() || !pingPong.exchange()) {
-            state.SkipWithError("the raw ping-pong server did not answer");
+        const auto floor = bench::floorListsServer(floorRoot, 1, ipc.device.databasePath());
+        const auto ours = askForLists();
+        // Each side decodes the other: our client the floor's reply, the
+        // floor's client ours.
+        const auto crossed = objcipc::sendMessage(floorRoot, "VLIPC.Lists", {}, 30);
+        if (!ipc.loaded || !ipc.server || !floor->ok() || listsIn(ours) != lists || listsIn(crossed.reply) != lists ||
+            bench::floorAskForLists(ipc.server->socketPath(), request) != lists) {
+            state.SkipWithError("VLIPC or the floor did not answer with every list, or they do not interoperate");
         } else {
+            const std::string floorSocket = objcipc::socketPathForDevice(floorRoot);
             bench::pairedLoop(
                 state, [&] { benchmark::DoNotOptimize(askForLists()); },
-                [&] {
-                    benchmark::DoNotOptimize(bench::rawListTitles(ipc.device.databasePath()));
-                    pingPong.exchange();
-                });
+                [&] { benchmark::DoNotOptimize(bench::floorAskForLists(floorSocket, request)); });
+            state.counters["reply_bytes"] = static_cast<double>(objcipc::encodeFrame(objcipc::replyBody(*ours)).size());
         }
     }
-    state.counters["reply_bytes"] = static_cast<double>(replySize);
     ipc.installLists(IPCDevice::kDefaultLists);
 }
 
 BENCHMARK(BM_IPCListsRoundTrip)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(0.3);
-// A read and reply of 100,000 lists: no goal, the ratio only.
 BENCHMARK(BM_IPCListsRoundTrip)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
-// The same round trip against a raw server thread that does the raw read
-// itself and then writes a reply of the same size, as SpringBoard must. No
-// goal: it shows what the shape of the baseline above is worth. There the
-// app's thread reads and then waits a few microseconds for an echo; here,
-// as in the real round trip, it waits out the whole read, and on this
-// machine the wake-up after a long wait costs more.
-void BM_IPCListsAgainstServerRead(benchmark::State& state) {
-    IPCDevice& ipc = IPCDevice::instance();
-    const int lists = static_cast<int>(state.range(0));
-    ipc.installLists(lists);
-    const auto reply = askForLists();
-    const std::size_t requestSize = objcipc::encodeFrame(objcipc::requestBody("VLIPC.Lists", Dictionary{})).size();
-    const std::size_t replySize = reply ? objcipc::encodeFrame(objcipc::replyBody(*reply)).size() : 0;
-    {
-        const std::string database = ipc.device.databasePath();
-        bench::RawServer readingServer(ipc.device.root() + "/reading.sock", requestSize, replySize, 1,
-                                       [&] { benchmark::DoNotOptimize(bench::rawListTitles(database)); });
-        if (listsIn(reply) != static_cast<std::size_t>(lists) || !readingServer.ok() || !readingServer.exchange()) {
-            state.SkipWithError("VLIPC or the raw reading server did not answer");
-        } else {
-            bench::pairedLoop(
-                state, [&] { benchmark::DoNotOptimize(askForLists()); }, [&] { readingServer.exchange(); });
-        }
-    }
-    ipc.installLists(IPCDevice::kDefaultLists);
-}
-
-BENCHMARK(BM_IPCListsAgainstServerRead)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(0.3);
-
 // The fixed cost of a message: an empty request answered with an empty
-// dictionary, against a bare ping-pong of the same bytes.
+// dictionary, against the floor server answering {"reply": {}}.
 void BM_IPCEmptyRoundTrip(benchmark::State& state) {
     IPCDevice& ipc = IPCDevice::instance();
     auto empty = [] { return OBJCIPC::sendMessageToSpringBoardWithMessageName("Bench.Empty", Dictionary{}); };
-    if (!ipc.server || empty() != Dictionary{}) {
-        state.SkipWithError("the empty message went unanswered");
-        return;
-    }
-    const std::size_t requestSize = objcipc::encodeFrame(objcipc::requestBody("Bench.Empty", Dictionary{})).size();
-    const std::size_t replySize = objcipc::encodeFrame(objcipc::replyBody(Dictionary{})).size();
-    bench::RawServer pingPong(ipc.device.root() + "/pingpong.sock", requestSize, replySize, 1);
-    if (!pingPong.ok() || !pingPong.exchange()) {
-        state.SkipWithError("the raw ping-pong server did not answer");
+    const std::string floorRoot = ipc.device.root() + "/floor";
+    std::filesystem::create_directories(floorRoot + "/var/run");
+    const std::string floorSocket = objcipc::socketPathForDevice(floorRoot);
+    bench::FloorServer floor(floorSocket, 1, "Bench.Empty",
+                             [](std::string& frame) { bench::floorEncodeReply(nullptr, frame); });
+    const std::string request = objcipc::encodeFrame(objcipc::requestBody("Bench.Empty", {}, true));
+    bench::FloorReply reply;
+    const bool floorAnswers = floor.ok() && bench::floorExchange(floorSocket, request, reply) &&
+                              objcipc::decodeFramePayload(reply.payload()) == objcipc::replyBody(Dictionary{});
+    if (!ipc.server || empty() != Dictionary{} || !floorAnswers ||
+        objcipc::sendMessage(floorRoot, "Bench.Empty", {}, 30).reply != Dictionary{}) {
+        state.SkipWithError("the empty message went unanswered, or the floor's reply is unreadable");
         return;
     }
     bench::pairedLoop(
-        state, [&] { benchmark::DoNotOptimize(empty()); }, [&] { pingPong.exchange(); });
+        state, [&] { benchmark::DoNotOptimize(empty()); },
+        [&] {
+            bench::FloorReply answer;
+            benchmark::DoNotOptimize(bench::floorExchange(floorSocket, request, answer));
+        });
 }
 
 BENCHMARK(BM_IPCEmptyRoundTrip)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(0.3);
@@ -117,9 +91,10 @@ void BM_IPCListsThroughput(benchmark::State& state) {
 BENCHMARK(BM_IPCListsThroughput)->Threads(8)->UseRealTime()->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 
 [[maybe_unused]] const bool goals = [] {
-    bench::registerGoal("BM_IPCListsRoundTrip/1000", 1.30);
-    bench::registerGoal("BM_IPCListsRoundTrip/10000", 1.30);
-    bench::registerGoal("BM_IPCEmptyRoundTrip", 1.50);
+    bench::registerGoal("BM_IPCListsRoundTrip/1000", 1.10);
+    bench::registerGoal("BM_IPCListsRoundTrip/10000", 1.10);
+    bench::registerGoal("BM_IPCListsRoundTrip/100000", 1.10);
+    bench::registerGoal("BM_IPCEmptyRoundTrip", 1.20);
     return true;
 }();
 

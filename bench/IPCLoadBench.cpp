@@ -1,10 +1,11 @@
 // SpringBoard's IPC server under load. 8 and 64 apps each send "VLIPC.Lists"
 // (1,000 lists) at once, a fresh connection per message; against the same
-// load on a raw server (32 threads accepting on one socket, each doing the
-// raw database read and writing a reply of the same size). The ratio is of
-// the burst's wall time; the counters give throughput and the p50/p99
+// load on the floor server (IPCFloor.h: an epoll loop with our worker count,
+// the floor's read and one-pass reply) asked by the floor client. The ratio
+// is of the burst's wall time; the counters give throughput and the p50/p99
 // latency of single messages on each side. Then the server's peak resident
-// memory while 8 apps ask for 10,000 lists at once.
+// memory under 8 and 64 apps asking for 10,000 lists and 8 asking for
+// 100,000, and its resident size a second after the load.
 
 #include <sys/wait.h>
 
@@ -14,7 +15,7 @@
 #include "Frame.h"
 #include "IPCBenchSupport.h"
 #include "PairedTiming.h"
-#include "RawReads.h"
+#include "SocketIO.h"
 
 namespace {
 
@@ -63,13 +64,13 @@ void BM_IPCConcurrentApps(benchmark::State& state) {
         state.SkipWithError("VLIPC did not answer with every list");
         return;
     }
-    const std::size_t requestSize = objcipc::encodeFrame(objcipc::requestBody("VLIPC.Lists", Dictionary{})).size();
-    const std::size_t replySize = objcipc::encodeFrame(objcipc::replyBody(*reply)).size();
-    const std::string database = ipc.device.databasePath();
-    bench::RawServer raw(ipc.device.root() + "/raw.sock", requestSize, replySize, 32,
-                         [&] { benchmark::DoNotOptimize(bench::rawListTitles(database)); });
-    if (!raw.ok() || !raw.exchange()) {
-        state.SkipWithError("the raw server did not answer");
+    const std::string floorRoot = ipc.device.root() + "/floor";
+    const std::string floorSocket = objcipc::socketPathForDevice(floorRoot);
+    const std::string request = bench::listsRequest();
+    const auto floor = bench::floorListsServer(floorRoot, static_cast<int>(objcipc::IPCServer::Options{}.maxWorkers),
+                                               ipc.device.databasePath());
+    if (!floor->ok() || bench::floorAskForLists(floorSocket, request) != IPCDevice::kDefaultLists) {
+        state.SkipWithError("the floor server did not answer");
         return;
     }
     std::vector<double> subjectLatencies, rawLatencies;
@@ -81,16 +82,20 @@ void BM_IPCConcurrentApps(benchmark::State& state) {
                 apps, [] { return bench::listsIn(bench::askForLists()) == IPCDevice::kDefaultLists; },
                 subjectLatencies);
         },
-        [&] { allAnswered &= burst(apps, [&] { return raw.exchange(); }, rawLatencies); });
+        [&] {
+            allAnswered &= burst(
+                apps, [&] { return bench::floorAskForLists(floorSocket, request) == IPCDevice::kDefaultLists; },
+                rawLatencies);
+        });
     if (!allAnswered) state.SkipWithError("some messages went unanswered");
     // Throughput from the burst medians the ratio is made of.
     const double perBurst = static_cast<double>(apps * kMessagesPerApp);
     state.counters["msgs_per_s"] = state.counters["subject_us"] > 0 ? perBurst / (state.counters["subject_us"] / 1e6) : 0;
-    state.counters["raw_msgs_per_s"] = state.counters["raw_us"] > 0 ? perBurst / (state.counters["raw_us"] / 1e6) : 0;
+    state.counters["floor_msgs_per_s"] = state.counters["raw_us"] > 0 ? perBurst / (state.counters["raw_us"] / 1e6) : 0;
     state.counters["p50_us"] = percentile(subjectLatencies, 0.50) * 1e6;
     state.counters["p99_us"] = percentile(subjectLatencies, 0.99) * 1e6;
-    state.counters["raw_p50_us"] = percentile(rawLatencies, 0.50) * 1e6;
-    state.counters["raw_p99_us"] = percentile(rawLatencies, 0.99) * 1e6;
+    state.counters["floor_p50_us"] = percentile(rawLatencies, 0.50) * 1e6;
+    state.counters["floor_p99_us"] = percentile(rawLatencies, 0.99) * 1e6;
 }
 
 BENCHMARK(BM_IPCConcurrentApps)->Arg(8)->Arg(64)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
@@ -107,11 +112,13 @@ long statusKilobytes(pid_t pid, const char* field) {
 // The server runs in a process of its own (velmora-bench-server: SpringBoard
 // booted on this device, VLIPC loaded), so its memory is measured apart from
 // the apps' and from the benchmark's own: its peak resident size is what a
-// server costs, libraries included. Its size when it began serving and the
-// growth between the two are reported beside it.
+// server costs, libraries included. Its size when it began serving, and a
+// second after the load ended, are reported beside it: the server must give
+// back what the load took.
 void BM_IPCServerPeakMemory(benchmark::State& state) {
     IPCDevice& ipc = IPCDevice::instance();
-    const int lists = static_cast<int>(state.range(0));
+    const int apps = static_cast<int>(state.range(0));
+    const int lists = static_cast<int>(state.range(1));
     ipc.installLists(lists);
     // The server's own device directory: its socket must not be the shared server's.
     const std::string serverRoot = ipc.device.root() + "/peak";
@@ -138,7 +145,7 @@ void BM_IPCServerPeakMemory(benchmark::State& state) {
     for (auto _ : state) {
         std::vector<double> latencies;
         answered &= burst(
-            8,
+            apps,
             [&] {
                 const auto result = objcipc::sendMessage(serverRoot, "VLIPC.Lists", {}, 30);
                 return bench::listsIn(result.reply) == static_cast<std::size_t>(lists);
@@ -146,6 +153,8 @@ void BM_IPCServerPeakMemory(benchmark::State& state) {
             latencies);
     }
     const long peak = up ? statusKilobytes(child, "VmHWM") : -1;
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const long idle = up ? statusKilobytes(child, "VmRSS") : -1;
     if (child > 0) {
         (void)!::write(release[1], "x", 1);
         ::waitpid(child, nullptr, 0);
@@ -159,12 +168,24 @@ void BM_IPCServerPeakMemory(benchmark::State& state) {
     state.counters["server_peak_MiB"] = static_cast<double>(peak) / 1024;
     state.counters["server_start_MiB"] = static_cast<double>(before) / 1024;
     state.counters["server_growth_MiB"] = static_cast<double>(peak - before) / 1024;
+    state.counters["server_idle_MiB"] = static_cast<double>(idle) / 1024;
+    state.counters["server_idle_growth_MiB"] = static_cast<double>(idle - before) / 1024;
 }
 
-BENCHMARK(BM_IPCServerPeakMemory)->Arg(10000)->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IPCServerPeakMemory)
+    ->Args({8, 10000})
+    ->Args({64, 10000})
+    ->Args({8, 100000})
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 [[maybe_unused]] const bool limits = [] {
-    bench::registerLimit("BM_IPCServerPeakMemory", "server_peak_MiB", 64);
+    bench::registerGoal("BM_IPCConcurrentApps/8", 1.10);
+    bench::registerGoal("BM_IPCConcurrentApps/64", 1.10);
+    bench::registerLimit("BM_IPCServerPeakMemory/8/10000", "server_peak_MiB", 24);
+    bench::registerLimit("BM_IPCServerPeakMemory/64/10000", "server_peak_MiB", 40);
+    bench::registerLimit("BM_IPCServerPeakMemory/8/100000", "server_peak_MiB", 64);
+    bench::registerLimit("BM_IPCServerPeakMemory", "server_idle_growth_MiB", 8);
     return true;
 }();
 
