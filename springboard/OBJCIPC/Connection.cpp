@@ -100,24 +100,24 @@ std::size_t Connection::answer(Clock::time_point now) {
             error = "handler for " + request.name + " failed";
         }
     }
-    out_ = encodeFrame(replyBody(reply, error));
-    if (out_.size() - kFrameHeaderSize > kMaxReplyPayload) out_ = encodeFrame(replyBody(std::nullopt, kReplyTooLarge));
-    if (out_.size() > kLargeReply) {
+    out_ = encodeReplyFrame(reply ? &*reply : nullptr, error);
+    if (out_.size - kFrameHeaderSize > kMaxReplyPayload) out_ = encodeReplyFrame(nullptr, kReplyTooLarge);
+    if (out_.size > kLargeReply) {
         // A reply larger than the socket's buffer went out in pieces, each
         // after the app had read the last and a worker had woken for it.
         // Room for the whole reply (as far as the system allows) sends it in
         // one go.
-        const int size = static_cast<int>(out_.size());
+        const int size = static_cast<int>(out_.size);
         ::setsockopt(socket_.get(), SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
     }
     sent_ = 0;
     deadline_ = std::min(now + limits_.idleTimeout, expires_);
-    return out_.size();
+    return out_.size;
 }
 
 Connection::Step Connection::write() {
-    while (sent_ < out_.size()) {
-        const ssize_t n = ::send(socket_.get(), out_.data() + sent_, out_.size() - sent_, MSG_NOSIGNAL | MSG_DONTWAIT);
+    while (sent_ < out_.size) {
+        const ssize_t n = ::send(socket_.get(), out_.bytes.get() + sent_, out_.size - sent_, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             sent_ += static_cast<std::size_t>(n);
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
@@ -128,7 +128,7 @@ Connection::Step Connection::write() {
             return Step::Close;
         }
     }
-    out_ = std::string();
+    out_ = EncodedFrame();
     sent_ = 0;
     return Step::Whole;
 }

@@ -15,6 +15,7 @@
 
 #include "FileDescriptor.h"
 #include "Frame.h"
+#include "ReplyEncoder.h"
 
 namespace objcipc {
 
@@ -71,7 +72,7 @@ public:
     std::size_t answer(Clock::time_point now);
     // Sends what is left of the reply: Whole once all of it is out.
     Step write();
-    bool sending() const { return !out_.empty(); }
+    bool sending() const { return out_.size > 0; }
 
     // After a reply: Close at the request or lifetime limit, or after a
     // request marked last; Whole when the next request is already buffered;
@@ -100,7 +101,7 @@ private:
     std::size_t frameSize_ = 0;  // header and payload, once the header is in
     bool headerChecked_ = false;
     std::optional<Request> request_;
-    std::string out_;
+    EncodedFrame out_;
     std::size_t sent_ = 0;
     std::size_t served_ = 0;
     bool last_ = false;

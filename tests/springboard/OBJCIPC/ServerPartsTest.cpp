@@ -14,6 +14,7 @@
 #include "ConnectionTable.h"
 #include "Frame.h"
 #include "OBJCIPC.h"
+#include "ReplyEncoder.h"
 #include "RequestBudget.h"
 #include "WorkerPool.h"
 
@@ -159,6 +160,38 @@ TEST_F(ConnectionTest, AfterAReplyItClosesOnlyWhenItsRequestOrLimitsSaySo) {
         pair.connection->answer(kT0);
         ASSERT_EQ(pair.connection->write(), Step::Whole) << c.what;
         EXPECT_EQ(pair.connection->afterReply(kT0 + c.at), c.after) << c.what;
+    }
+}
+
+// The one-pass reply reads back as the property-list writer's does, whatever
+// the handler put in it.
+TEST(ReplyEncoderTest, WritesWhatTheGeneralEncoderWrites) {
+    Array titles;
+    for (int i = 0; i < 70000; ++i) titles.emplace_back(i % 3 ? "Groceries " + std::to_string(i) : "caf\xc3\xa9 \xf0\x9f\x9a\x80");
+    const struct {
+        const char* what;
+        std::optional<Dictionary> reply;
+        std::string error;
+    } cases[] = {
+        {"empty", Dictionary{}, ""},
+        {"every kind",
+         Dictionary{{"s", Value("x")}, {"long", Value(std::string(300, 'a'))}, {"i", Value(-5)}, {"big", Value(1ll << 40)},
+                    {"wide", Value::unsignedInteger(~0ull)}, {"r", Value(2.5)}, {"b", Value(false)},
+                    {"d", Value(Data{{1, 2, 3}})}, {"t", Value(Date{1.5})}, {"nil", Value()},
+                    {"a", Value(Array{Value(), Value(Array{}), Value(Dictionary{{"k", Value(1)}})})}},
+         ""},
+        {"no UTF-8", Dictionary{{"bad", Value(std::string("a\xff\xc3"))}}, ""},
+        {"70,000 titles, two-byte references", Dictionary{{"lists", Value(titles)}}, ""},
+        {"error", std::nullopt, "no handler for X"},
+    };
+    for (const auto& c : cases) {
+        const EncodedFrame frame = encodeReplyFrame(c.reply ? &*c.reply : nullptr, c.error);
+        const std::string general = encodeFrame(replyBody(c.reply, c.error));
+        ASSERT_EQ(frame.view().substr(0, 4), header(static_cast<std::uint32_t>(frame.size - 4))) << c.what;
+        const auto ours = decodeFramePayload(frame.view().substr(kFrameHeaderSize));
+        ASSERT_TRUE(ours.has_value()) << c.what;
+        EXPECT_EQ(*ours, decodeFramePayload(std::string_view(general).substr(kFrameHeaderSize))) << c.what;
+        EXPECT_EQ(frame.size, general.size()) << c.what;
     }
 }
 
