@@ -99,7 +99,6 @@ private:
     std::size_t capacity_ = 0;
     std::size_t filled_ = 0;
     std::size_t frameSize_ = 0;  // header and payload, once the header is in
-    bool headerChecked_ = false;
     std::optional<Request> request_;
     EncodedFrame out_;
     std::size_t sent_ = 0;
