@@ -9,6 +9,7 @@
 
 #include "FuzzCompare.h"
 #include "Frame.h"
+#include "ReplyEncoder.h"
 
 namespace {
 
@@ -35,13 +36,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!again || !fuzz::sameAfterEncoding(Value(*again), Value(*body))) fail("a decoded frame does not survive re-encoding");
 
     if (auto request = objcipc::requestFromBody(*body)) {
-        auto back = objcipc::requestFromBody(objcipc::requestBody(request->name, request->message));
-        if (!back || back->name != request->name || !fuzz::sameAfterEncoding(Value(back->message), Value(request->message)))
+        auto back = objcipc::requestFromBody(objcipc::requestBody(request->name, request->message, request->last));
+        if (!back || back->name != request->name || back->last != request->last ||
+            !fuzz::sameAfterEncoding(Value(back->message), Value(request->message)))
             fail("a request does not survive re-encoding");
     }
     if (auto reply = objcipc::replyFromBody(*body)) {
         auto back = objcipc::replyFromBody(objcipc::replyBody(*reply));
         if (!back || !fuzz::sameAfterEncoding(Value(*back), Value(*reply))) fail("a reply does not survive re-encoding");
+        // The server's one-pass encoder writes what the general one does.
+        const objcipc::EncodedFrame frame = objcipc::encodeReplyFrame(&*reply, "");
+        const auto onePass = objcipc::decodeFramePayload(frame.view().substr(objcipc::kFrameHeaderSize));
+        const std::string general = objcipc::encodeFrame(objcipc::replyBody(*reply));
+        const auto generalBack = objcipc::decodeFramePayload(std::string_view(general).substr(objcipc::kFrameHeaderSize));
+        if (!onePass || !generalBack || !fuzz::sameAfterEncoding(Value(*onePass), Value(*generalBack)))
+            fail("the one-pass reply differs from the general encoder's");
     }
     return 0;
 }
