@@ -499,7 +499,8 @@ TEST_F(IPCServerTest, AServerThatCannotStartThreadsGoesOnWithThoseItHas) {
 TEST_F(IPCServerTest, LargeRepliesTakeTurnsAndOneNotTakenInTimeIsDropped) {
     server_.reset();
     objcipc::IPCServer::Options options;
-    options.idleTimeout = std::chrono::milliseconds(300);
+    // Long enough for a 10 MiB reply to go out under the sanitizers.
+    options.idleTimeout = std::chrono::milliseconds(1000);
     server_ = objcipc::IPCServer::start(device_.str(), options, nullptr);
     ASSERT_NE(server_, nullptr);
     // Each reply is larger than the system lets a socket buffer hold, and
@@ -519,7 +520,7 @@ TEST_F(IPCServerTest, LargeRepliesTakeTurnsAndOneNotTakenInTimeIsDropped) {
     EXPECT_EQ(built.load(), 1);  // the others wait for its bytes to go
     // Not taken by their deadline, the reply goes with its connection and
     // the waiting requests with theirs.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     for (auto& connection : stalled) EXPECT_LT(connection->readToEnd(), std::size_t{10 << 20});
     stalled.clear();
     const auto result = objcipc::sendMessage(device_.str(), "Test.Big", {}, 30);
