@@ -76,8 +76,9 @@ public:
     // A string holding a copy of `text`.
     SharedString make(std::string_view text);
 
-    // Room to write at most `most` bytes of the next string; `commit` then
-    // makes the string of the first `length` (at most `most`) of them. The
+    // Room to write at most `most` bytes of the next string, never null (not
+    // even for none); `commit` then makes the string of the first `length`
+    // of them, and throws std::length_error for more than was reserved. The
     // room is valid until the next call on the arena.
     char* reserve(std::size_t most);
     SharedString commit(std::size_t length);
@@ -89,6 +90,7 @@ private:
     SharedString::Block* block_ = nullptr;
     char* next_ = nullptr;
     std::size_t room_ = 0;
+    std::size_t reserved_ = 0;
     // Strings made from the current block, counted here and added to the
     // block's count once, when it is retired.
     std::size_t handedOut_ = 0;

@@ -18,10 +18,11 @@ constexpr std::size_t kHeaderSize = 8;  // "bplist00"
 constexpr std::size_t kTrailerSize = 32;
 
 // What one decoded value costs beyond what its parent already paid for it:
-// the heap blocks of a container, or a string's text once it leaves the
-// small-string buffer.
+// the heap blocks of a container, or a dictionary key's text once it leaves
+// the small-string buffer of its std::string.
 constexpr std::size_t kContainerBlock = 64;
 constexpr std::size_t kDictionaryEntry = sizeof(std::pair<const std::string, Value>) + 32;
+constexpr std::size_t kSmallKey = 15;
 
 class Reader {
 public:
@@ -220,24 +221,21 @@ private:
         return std::nullopt;
     }
 
-    // The text of a 0x5 string object, checked and charged for.
-    std::optional<std::string_view> asciiText(const Object& object) {
+    // The text of a 0x5 string object, checked.
+    std::optional<std::string_view> asciiText(const Object& object) const {
         if (!fits(object.at, object.count)) return std::nullopt;
         const std::string_view text(reinterpret_cast<const char*>(data_ + object.at),
                                     static_cast<std::size_t>(object.count));
-        if (!(isAscii(text) || isValidUTF8(text)) || (text.size() > 15 && !charge(text.size() + 1))) return std::nullopt;
+        if (!(isAscii(text) || isValidUTF8(text))) return std::nullopt;
         return text;
     }
 
-    // The units of a 0x6 string object, checked and charged for at the most
-    // UTF-8 they can make (three bytes each); absent when the object is no
-    // UTF-16 string.
-    std::optional<std::size_t> utf16Units(const Object& object) {
+    // The units of a 0x6 string object; absent when the object is no UTF-16
+    // string. At most three bytes of UTF-8 each.
+    std::optional<std::size_t> utf16Units(const Object& object) const {
         if (object.marker >> 4 != 0x6 || object.count > size_ / 2 || !fits(object.at, object.count * 2))
             return std::nullopt;
-        const auto units = static_cast<std::size_t>(object.count);
-        if (units * 3 > 15 && !charge(units * 3 + 1)) return std::nullopt;
-        return units;
+        return static_cast<std::size_t>(object.count);
     }
 
     // Converts the `units` UTF-16 units of `object` to UTF-8 at `out`, which
@@ -267,29 +265,47 @@ private:
 
     // A string value: its bytes go into the document's arena, so that a
     // list of titles makes a few allocations rather than one per title.
+    // Writers store an equal string once and refer to it from every place
+    // that holds it; each such place gets the one string decoded (sharing
+    // its bytes, as a copied string does), so its bytes are paid for once.
     std::optional<SharedString> text(const Object& object) {
-        if (object.marker >> 4 == 0x5) {
-            const auto ascii = asciiText(object);
-            if (!ascii) return std::nullopt;
-            return strings_.make(*ascii);
+        if (stringSlots_.empty()) {
+            if (!charge(static_cast<std::size_t>(objectCount_) * sizeof(std::uint32_t))) return std::nullopt;
+            stringSlots_.assign(static_cast<std::size_t>(objectCount_), 0);
         }
-        const auto units = utf16Units(object);
-        if (!units) return std::nullopt;
-        char* const begin = strings_.reserve(*units * 3);
-        char* const end = putUTF16AsUTF8(object, *units, begin);
-        if (end == nullptr) return std::nullopt;
-        return strings_.commit(static_cast<std::size_t>(end - begin));
+        std::uint32_t& slot = stringSlots_[static_cast<std::size_t>(object.index)];
+        if (slot != 0) return strings_[slot - 1];
+        auto string = decodeText(object);
+        if (!string || !charge(sizeof(SharedString))) return std::nullopt;
+        strings_.push_back(*string);
+        slot = static_cast<std::uint32_t>(strings_.size());
+        return string;
     }
 
-    // A dictionary key, which is a string of its own.
+    std::optional<SharedString> decodeText(const Object& object) {
+        if (object.marker >> 4 == 0x5) {
+            const auto ascii = asciiText(object);
+            if (!ascii || !charge(ascii->size())) return std::nullopt;
+            return arena_.make(*ascii);
+        }
+        const auto units = utf16Units(object);
+        if (!units || !charge(*units * 3)) return std::nullopt;
+        char* const begin = arena_.reserve(*units * 3);
+        char* const end = putUTF16AsUTF8(object, *units, begin);
+        if (end == nullptr) return std::nullopt;
+        return arena_.commit(static_cast<std::size_t>(end - begin));
+    }
+
+    // A dictionary key, which is a string of its own: a copy for every
+    // dictionary that holds it, and paid for as such.
     std::optional<std::string> key(const Object& object) {
         if (object.marker >> 4 == 0x5) {
             const auto ascii = asciiText(object);
-            if (!ascii) return std::nullopt;
+            if (!ascii || (ascii->size() > kSmallKey && !charge(ascii->size() + 1))) return std::nullopt;
             return std::string(*ascii);
         }
         const auto units = utf16Units(object);
-        if (!units) return std::nullopt;
+        if (!units || (*units * 3 > kSmallKey && !charge(*units * 3 + 1))) return std::nullopt;
         std::string name(*units * 3, '\0');
         char* const end = putUTF16AsUTF8(object, *units, name.data());
         if (end == nullptr) return std::nullopt;
@@ -347,7 +363,11 @@ private:
     std::vector<bool> onPath_;
     // Every string of the document together. Their bytes cannot outgrow half
     // again the document's size, so a small one takes a small first block.
-    SharedStringArena strings_{size_ + size_ / 2};
+    SharedStringArena arena_{size_ + size_ / 2};
+    // The strings decoded so far, and for each object 1 + its place among
+    // them (0: not decoded yet). Allocated with the first string.
+    std::vector<SharedString> strings_;
+    std::vector<std::uint32_t> stringSlots_;
 };
 
 }  // namespace

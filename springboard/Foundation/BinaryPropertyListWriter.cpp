@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "PlistCodec.h"
 #include "UTF8.h"
 
 namespace springboard {
@@ -117,7 +118,9 @@ struct Extent {
 // References are at most 4 bytes wide (see Writer::refSize_).
 constexpr std::size_t kMaxRefSize = 4;
 
-void measure(const Value& value, Extent& extent) {
+// False when `value`, at level `depth`, nests deeper than a reader takes.
+bool measure(const Value& value, Extent& extent, int depth) {
+    if (depth > kMaxPropertyListDepth) return false;
     ++extent.objects;
     if (const auto text = value.asString()) {
         extent.bytes += stringBound(*text);
@@ -125,10 +128,11 @@ void measure(const Value& value, Extent& extent) {
         extent.bytes += 10 + array->size() * kMaxRefSize;
         for (const Value& element : *array) {
             if (const auto member = element.asString()) {  // a title: no call
+                if (depth >= kMaxPropertyListDepth) return false;
                 ++extent.objects;
                 extent.bytes += stringBound(*member);
-            } else if (!element.isNil()) {
-                measure(element, extent);
+            } else if (!element.isNil() && !measure(element, extent, depth + 1)) {
+                return false;
             }
         }
     } else if (const Dictionary* dictionary = value.asDictionary()) {
@@ -137,13 +141,14 @@ void measure(const Value& value, Extent& extent) {
             if (element.isNil()) continue;
             ++extent.objects;
             extent.bytes += stringBound(key);
-            measure(element, extent);
+            if (!measure(element, extent, depth + 1)) return false;
         }
     } else if (const Data* data = value.asData()) {
         extent.bytes += data->bytes.size() + 10;
     } else {
         extent.bytes += 17;  // a 16-byte integer and its marker at most
     }
+    return true;
 }
 
 // Objects go straight into one buffer, each where its bytes are complete
@@ -287,7 +292,7 @@ private:
 std::string writeBinaryPropertyList(const Value& value, std::size_t room) {
     if (value.isNil()) return std::string(room, '\0');
     Extent extent;
-    measure(value, extent);
+    if (!measure(value, extent, 1)) return std::string(room, '\0');
     Writer writer(extent, room);
     writer.add(value);
     return std::move(writer).finish();

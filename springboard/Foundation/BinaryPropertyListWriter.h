@@ -15,7 +15,8 @@
 namespace springboard {
 
 // The binary property-list bytes of `value`. Nil values are left out of
-// arrays and dictionaries; a nil root gives "". Strings are written as
+// arrays and dictionaries; a nil root gives "", and so does a value nesting
+// deeper than kMaxPropertyListDepth. Strings are written as
 // ASCII when they are, else as UTF-16 (bytes that are no UTF-8 become
 // U+FFFD). Integers above 2^63-1 take the 16-byte form.
 // The first `room` bytes of the result are zeros left for the caller (a

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <string_view>
 
 #include "BinaryPropertyListReader.h"
@@ -27,7 +28,7 @@ std::optional<Value> exactScalar(plist_t node) {
     std::uint32_t length = 0;
     plist_to_bin(copy.get(), &bytes, &length);
     if (!bytes) return std::nullopt;
-    auto value = readBinaryPropertyList(std::string_view(bytes, length), defaultDecodeBudget(length));
+    auto value = readBinaryPropertyList(std::string_view(bytes, length), fileDecodeBudget(length));
     std::free(bytes);
     return value;
 }
@@ -164,6 +165,21 @@ bool isBinary(const void* bytes, std::size_t length) {
     return length >= 8 && std::memcmp(bytes, "bplist", 6) == 0;
 }
 
+// `text` with each CR LF and each lone CR made a LF.
+std::string withLineFeeds(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r') {
+            out += text[i];
+        } else {
+            out += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        }
+    }
+    return out;
+}
+
 // libplist's tree of XML property-list bytes; null when they are none.
 PlistPtr parseXmlRoot(const void* bytes, std::size_t length) {
     if (!bytes || length == 0 || length > std::numeric_limits<std::uint32_t>::max()) return nullptr;
@@ -175,7 +191,15 @@ PlistPtr parseXmlRoot(const void* bytes, std::size_t length) {
     if (!xmlPlistDepthIsWithin(std::string_view(static_cast<const char*>(bytes), length), kMaxPropertyListDepth))
         return nullptr;
     plist_t root = nullptr;
-    plist_from_xml(static_cast<const char*>(bytes), static_cast<std::uint32_t>(length), &root);
+    const std::string_view text(static_cast<const char*>(bytes), length);
+    if (text.find('\r') == std::string_view::npos) {
+        plist_from_xml(text.data(), static_cast<std::uint32_t>(length), &root);
+    } else {
+        // An XML reader sees every line end as a line feed, and only "&#13;"
+        // as a carriage return; libplist keeps them as they are.
+        const std::string normalized = withLineFeeds(text);
+        plist_from_xml(normalized.data(), static_cast<std::uint32_t>(normalized.size()), &root);
+    }
     return PlistPtr(root);
 }
 
@@ -184,27 +208,27 @@ PlistPtr parseXmlRoot(const void* bytes, std::size_t length) {
 std::optional<Value> parsePropertyList(const void* bytes, std::size_t length) {
     if (bytes && isBinary(bytes, length))
         return readBinaryPropertyList(std::string_view(static_cast<const char*>(bytes), length),
-                                      defaultDecodeBudget(length));
+                                      fileDecodeBudget(length));
     PlistPtr root = parseXmlRoot(bytes, length);
     if (!root) return std::nullopt;
     SharedStringArena strings(length);
-    return toValue(root.get(), 0, strings);
+    return toValue(root.get(), 1, strings);
 }
 
 std::optional<Dictionary> parsePropertyListDictionary(const void* bytes, std::size_t length) {
     if (bytes && isBinary(bytes, length))
         return readBinaryPropertyListDictionary(std::string_view(static_cast<const char*>(bytes), length),
-                                                defaultDecodeBudget(length));
+                                                fileDecodeBudget(length));
     PlistPtr root = parseXmlRoot(bytes, length);
     if (!root || plist_get_node_type(root.get()) != PLIST_DICT) return std::nullopt;
     SharedStringArena strings(length);
-    return toDictionary(root.get(), 0, strings);
+    return toDictionary(root.get(), 1, strings);
 }
 
 std::optional<Value> parsePropertyListDictionaryEntry(const void* bytes, std::size_t length, std::string_view key) {
     if (bytes && isBinary(bytes, length)) {
         auto dictionary = readBinaryPropertyListDictionary(std::string_view(static_cast<const char*>(bytes), length),
-                                                           defaultDecodeBudget(length));
+                                                           fileDecodeBudget(length));
         if (!dictionary) return std::nullopt;
         const auto entry = dictionary->find(std::string(key));
         return entry == dictionary->end() ? Value() : std::move(entry->second);
@@ -216,7 +240,7 @@ std::optional<Value> parsePropertyListDictionaryEntry(const void* bytes, std::si
     // as no dictionary, but only the one asked for is kept; of a key given
     // twice, the last entry counts, as in a dictionary.
     Value found;
-    const bool ok = forEachEntry(root.get(), 0, strings, [&](std::string_view name, Value&& value) {
+    const bool ok = forEachEntry(root.get(), 1, strings, [&](std::string_view name, Value&& value) {
         if (name == key) found = std::move(value);
     });
     if (!ok) return std::nullopt;

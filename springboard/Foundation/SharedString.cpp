@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <stdexcept>
 
 namespace {
 
@@ -52,7 +53,8 @@ void SharedStringArena::retire() {
 }
 
 char* SharedStringArena::reserve(std::size_t most) {
-    if (most <= room_) return next_;
+    reserved_ = most;
+    if (block_ && most <= room_) return next_;
     retire();
     const std::size_t size = std::max(most, nextBlockSize_);
     const std::size_t doubled = (std::max(nextBlockSize_, kFirstBlock) + sizeof(Block)) * 2 - sizeof(Block);
@@ -64,6 +66,8 @@ char* SharedStringArena::reserve(std::size_t most) {
 }
 
 SharedString SharedStringArena::commit(std::size_t length) {
+    if (length > reserved_) throw std::length_error("SharedStringArena::commit past the reserved room");
+    reserved_ = 0;
     if (length == 0) return SharedString();
     SharedString text(block_, next_, length);
     next_ += length;

@@ -70,8 +70,9 @@ std::optional<std::string> isoDate(double secondsSinceReference) {
 }
 
 // Text as XML character data; false when XML cannot carry it exactly: bytes
-// that are no UTF-8, and control characters (XML has no NUL at all, and
-// readers turn a carriage return into a line feed).
+// that are no UTF-8, and control characters XML has no form for (NUL among
+// them). A carriage return goes as a reference: readers turn a literal one
+// into a line feed.
 bool appendEscaped(std::string& out, std::string_view text) {
     if (!isValidUTF8(text)) return false;
     for (char c : text) {
@@ -79,6 +80,7 @@ bool appendEscaped(std::string& out, std::string_view text) {
             case '&': out += "&amp;"; break;
             case '<': out += "&lt;"; break;
             case '>': out += "&gt;"; break;
+            case '\r': out += "&#13;"; break;
             case '\t':
             case '\n': out += c; break;
             default:
@@ -121,6 +123,7 @@ void appendReal(std::string& out, double d) {
 class XmlWriter {
 public:
     bool write(const Value& value, int level) {
+        if (level >= kMaxPropertyListDepth) return false;  // the root is level 0
         out_.append(static_cast<std::size_t>(level), '\t');
         switch (value.kind()) {
             case Value::Kind::nil: return false;  // callers skip nil members

@@ -18,6 +18,8 @@ namespace springboard {
 // are not a property list, or nest deeper than kMaxPropertyListDepth.
 HOST_API std::optional<Value> parsePropertyList(const void* bytes, std::size_t length);
 
+// Levels of values, the root being the first, in either form, read or
+// written: a list one form carries, the other carries too.
 inline constexpr int kMaxPropertyListDepth = 256;
 // Binary property lists may share objects; expanded, a tree may hold at most
 // this many objects.
@@ -34,9 +36,11 @@ HOST_API std::optional<Value> parsePropertyListDictionaryEntry(const void* bytes
 
 // The property-list bytes of `value`. Nil values (which a property list
 // cannot hold) are left out of arrays and dictionaries; a nil root gives "".
-// XML gives "" as well for a value it cannot carry exactly: a string that
-// is no UTF-8 or holds a control character other than tab and line feed, a
-// date with a fraction of a second or outside the years 1 to 9999.
+// Both give "" (binary: the `room` zeros alone) for a value nesting deeper
+// than kMaxPropertyListDepth. XML gives "" as well for a value it cannot
+// carry exactly: a string that is no UTF-8 or holds a control character
+// other than tab, line feed and carriage return, a date with a fraction of
+// a second or outside the years 1 to 9999.
 HOST_API std::string xmlPropertyList(const Value& value);
 HOST_API std::string binaryPropertyList(const Value& value);
 // The same bytes after `room` zero bytes the caller fills in (a header).

@@ -148,12 +148,44 @@ TEST(PlistCodec, BinaryRoundTripAndNilsLeftOut) {
     EXPECT_FALSE(springboard::parsePropertyList(nullptr, 0));
 }
 
-TEST(PlistCodec, RefusesNestingBeyondTheLimit) {
+// `levels` arrays, one in the other, the innermost empty.
+Value nested(int levels) {
+    Value value{Array{}};
+    for (int i = 1; i < levels; ++i) value = Value(Array{value});
+    return value;
+}
+
+std::string nestedXml(int levels) {
     std::string xml = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
-    for (int i = 0; i < springboard::kMaxPropertyListDepth + 10; ++i) xml += "<array>";
-    for (int i = 0; i < springboard::kMaxPropertyListDepth + 10; ++i) xml += "</array>";
-    xml += "</plist>";
-    EXPECT_FALSE(springboard::parsePropertyList(xml.data(), xml.size()));
+    for (int i = 1; i < levels; ++i) xml += "<array>";
+    xml += "<array/>";
+    for (int i = 1; i < levels; ++i) xml += "</array>";
+    return xml + "</plist>";
+}
+
+TEST(PlistCodec, OneNestingLimitForBothFormsReadAndWritten) {
+    for (const int levels : {springboard::kMaxPropertyListDepth, springboard::kMaxPropertyListDepth + 1}) {
+        const bool within = levels <= springboard::kMaxPropertyListDepth;
+        const std::string xml = nestedXml(levels);
+        const std::string written[] = {springboard::xmlPropertyList(nested(levels)),
+                                       springboard::binaryPropertyList(nested(levels))};
+        EXPECT_EQ(springboard::parsePropertyList(xml.data(), xml.size()).has_value(), within) << levels;
+        for (const std::string& bytes : written) {
+            EXPECT_EQ(!bytes.empty(), within) << levels;
+            if (within) {
+                EXPECT_EQ(springboard::parsePropertyList(bytes.data(), bytes.size()), nested(levels));
+            }
+        }
+    }
+}
+
+TEST(PlistCodec, CarriageReturnsCrossXmlExactlyAndLineEndsReadAsLineFeeds) {
+    const Value text(std::string("a\rb\r\nc"));
+    const std::string xml = springboard::xmlPropertyList(Value(Array{text}));
+    EXPECT_NE(xml.find("&#13;"), std::string::npos);
+    EXPECT_EQ(springboard::parsePropertyList(xml.data(), xml.size()), Value(Array{text}));
+    const std::string typed = "<plist version=\"1.0\">\r\n<array><string>a\rb\r\nc</string></array></plist>";
+    EXPECT_EQ(springboard::parsePropertyList(typed.data(), typed.size()), Value(Array{Value("a\nb\nc")}));
 }
 
 TEST(PlistCodec, HostileNestingIsRefusedBeforeTheParserRecurses) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,6 +55,15 @@ TEST(SharedStringArena, ShortStringsLieSideBySideAndCommitTakesOnlyWhatWasWritte
     const SharedString fourth = arena.make(std::string(100, 'x'));
     EXPECT_EQ(fourth.view(), std::string(100, 'x'));
     EXPECT_EQ(first.view(), "Groceries");
+}
+
+TEST(SharedStringArena, EmptyRoomIsRoomAndCommitStaysWithinIt) {
+    SharedStringArena arena;
+    EXPECT_NE(arena.reserve(0), nullptr) << "before any block";
+    EXPECT_EQ(arena.commit(0).view(), "");
+    std::memcpy(arena.reserve(4), "abcd", 4);
+    EXPECT_THROW(arena.commit(5), std::length_error);
+    EXPECT_EQ(arena.make("e").view(), "e");
 }
 
 // Copies share the bytes and may be dropped on any thread, while the arena
