@@ -49,6 +49,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     }
 
+    // A property list it cannot read whole, savePath leaves as it is.
+    if (!settings && dictionaryFileWithContentsOfFile(path).state == DictionaryFile::State::refused) {
+        if (VLDynamicReader::initWithPath("/fuzz/Clear.app")->savePath() ||
+            springboard::readRegularFile(path, size) != std::string(reinterpret_cast<const char*>(data), size)) {
+            std::fprintf(stderr, "a property list savePath could not read was rewritten\n");
+            std::abort();
+        }
+        return 0;
+    }
+
     // savePath rewrites what it read: our own XML must read back the same,
     // or, where XML cannot carry a value, savePath must leave the file as it is.
     if (settings) {

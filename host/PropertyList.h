@@ -19,6 +19,28 @@ HOST_API std::optional<Dictionary> dictionaryWithContentsOfFile(const std::strin
 // entry: the entries it does not ask for are checked but not kept.
 HOST_API std::optional<Value> dictionaryEntryWithContentsOfFile(const std::string& path, std::string_view key);
 
+// What a reader that rewrites a dictionary file, keeping the entries it
+// does not know, must know first: whether there is a dictionary in it that
+// a rewrite would lose.
+struct DictionaryFile {
+    enum class State {
+        // Nothing to lose: no file, no regular file, bytes that are no
+        // property list (neither the binary header nor anything like XML),
+        // or a property list whose root is not a dictionary.
+        none,
+        // A property list, whole or damaged, that cannot be read whole: a
+        // truncated or malformed list, one over a limit, one holding a value
+        // with no exact counterpart (a set, a lone surrogate), a file we may
+        // not read. Its dictionary may hold entries we cannot see.
+        refused,
+        // Read whole: `dictionary` is its root.
+        read,
+    };
+    State state = State::none;
+    Dictionary dictionary;
+};
+HOST_API DictionaryFile dictionaryFileWithContentsOfFile(const std::string& path);
+
 // -writeToFile:atomically:: writes `dictionary` as an XML property list.
 // Atomically: into a fresh temporary file in the same directory (whatever
 // sat at its name is removed, never written through), flushed to disk, then

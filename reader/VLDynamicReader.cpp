@@ -244,17 +244,17 @@ Array VLDynamicReader::parsedSQLiteListNamesForPath(const std::optional<std::str
 
 bool VLDynamicReader::savePath() const {
     const std::string path = settingsFilePath();
-    std::optional<Dictionary> settings = dictionaryWithContentsOfFile(path);
-    if (!settings) {
-        // Nothing readable to keep, and nothing to store: a file without
-        // "savedPath" reads the same as no file, so leave things as they are.
-        if (!_clearPath) return false;
-        settings.emplace();
-    }
+    DictionaryFile settings = dictionaryFileWithContentsOfFile(path);
+    // A list we cannot read whole may hold entries we cannot see: rewriting
+    // it would lose them.
+    if (settings.state == DictionaryFile::State::refused) return false;
+    // Nothing to keep, and nothing to store: a file without "savedPath"
+    // reads the same as no file, so leave things as they are.
+    if (settings.state == DictionaryFile::State::none && !_clearPath) return false;
     if (_clearPath) {
-        (*settings)[kSavedPathKey] = Value(*_clearPath);
+        settings.dictionary[kSavedPathKey] = Value(*_clearPath);
     } else {
-        settings->erase(kSavedPathKey);
+        settings.dictionary.erase(kSavedPathKey);
     }
-    return writeToFile(*settings, path, true);
+    return writeToFile(settings.dictionary, path, true);
 }

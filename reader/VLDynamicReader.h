@@ -73,8 +73,13 @@ public:
     // Stores clearPath under "savedPath" in the widget settings file,
     // keeping every other entry of a readable file; an absent clearPath
     // removes the entry. The file is replaced atomically, so on failure the
-    // old file stays as it was. With no clearPath and no readable file there
-    // is nothing to store: nothing is written and the result is false.
+    // old file stays as it was. An old file is replaced by a one-entry file
+    // only when it is no property list at all or its root is no dictionary;
+    // a property list that cannot be read whole (damaged, over a limit,
+    // holding a value with no exact counterpart) is left byte for byte and
+    // the result is false, where the platform would overwrite any file it
+    // could not read. With no clearPath and no readable file there is
+    // nothing to store: nothing is written and the result is false.
     // Returns whether the file was written.
     bool savePath() const;
 

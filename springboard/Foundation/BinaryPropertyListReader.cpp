@@ -48,6 +48,12 @@ public:
 
     std::optional<Value> root() { return value(topObject_, 1); }
 
+    std::optional<unsigned char> rootMarker() {
+        Object object;
+        if (!enter(topObject_, 1, object)) return std::nullopt;
+        return object.marker;
+    }
+
     std::optional<Dictionary> rootDictionary() {
         Object object;
         if (!enter(topObject_, 1, object) || object.marker >> 4 != 0xD) return std::nullopt;
@@ -380,6 +386,16 @@ std::optional<Value> readBinaryPropertyList(std::string_view bytes, std::size_t 
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     } catch (const std::length_error&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<unsigned char> binaryPropertyListRootMarker(std::string_view bytes) {
+    try {
+        Reader reader(bytes, 0);
+        if (!reader.open()) return std::nullopt;
+        return reader.rootMarker();
+    } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
 }

@@ -247,6 +247,22 @@ std::optional<Value> parsePropertyListDictionaryEntry(const void* bytes, std::si
     return found;
 }
 
+bool mayHoldDictionary(const void* bytes, std::size_t length) {
+    if (!bytes || length == 0) return false;
+    const std::string_view text(static_cast<const char*>(bytes), length);
+    if (text.substr(0, 6) == "bplist") {
+        // A root that cannot be found (a damaged trailer) may be anything.
+        const auto marker = binaryPropertyListRootMarker(text);
+        return !marker || *marker >> 4 == 0xD;
+    }
+    if (text.substr(0, 2) == "\xFE\xFF" || text.substr(0, 2) == "\xFF\xFE") return true;  // UTF-16 text
+    std::size_t at = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+    at = text.find_first_not_of(" \t\r\n", at);
+    if (at == std::string_view::npos || text[at] != '<') return false;
+    PlistPtr root = parseXmlRoot(bytes, length);
+    return !root || plist_get_node_type(root.get()) == PLIST_DICT;
+}
+
 std::string binaryPropertyList(const Value& value) { return writeBinaryPropertyList(value); }
 std::string binaryPropertyList(const Value& value, std::size_t room) { return writeBinaryPropertyList(value, room); }
 

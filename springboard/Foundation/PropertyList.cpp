@@ -1,6 +1,7 @@
 #include "PropertyList.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -35,6 +36,25 @@ std::optional<Dictionary> dictionaryWithContentsOfFile(const std::string& path) 
     auto bytes = springboard::readRegularFile(path, kMaxPropertyListFile);
     if (!bytes) return std::nullopt;
     return springboard::parsePropertyListDictionary(bytes->data(), bytes->size());
+}
+
+DictionaryFile dictionaryFileWithContentsOfFile(const std::string& path) {
+    DictionaryFile file;
+    auto bytes = springboard::readRegularFile(path, kMaxPropertyListFile);
+    if (!bytes) {
+        // A regular file we could not read whole (too large, no permission,
+        // an I/O error) may be anything, a list of ours included.
+        struct stat status {};
+        if (::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode)) file.state = DictionaryFile::State::refused;
+        return file;
+    }
+    if (auto dictionary = springboard::parsePropertyListDictionary(bytes->data(), bytes->size())) {
+        file.state = DictionaryFile::State::read;
+        file.dictionary = std::move(*dictionary);
+    } else if (springboard::mayHoldDictionary(bytes->data(), bytes->size())) {
+        file.state = DictionaryFile::State::refused;
+    }
+    return file;
 }
 
 std::optional<Value> dictionaryEntryWithContentsOfFile(const std::string& path, std::string_view key) {

@@ -135,13 +135,72 @@ TEST_F(WidgetSettings, SavePathCreatesAOneEntryFile) {
     EXPECT_EQ(VLDynamicReader::initWithSavedPath()->clearPath(), "/apps/c1/Clear.app");
 }
 
-TEST_F(WidgetSettings, SavePathOverwritesAnUnreadableFile) {
-    writeFile(settingsFile(), "not a property list");
+// Only a file with no dictionary in it to lose is replaced; a property list
+// we cannot read whole is left byte for byte.
+struct OldFileCase {
+    const char* name;
+    Encoding encoding;
+    std::string content;  // as in SavedPathCase
+    std::size_t cut;      // bytes cut off the end
+    bool replaced;
+};
 
-    EXPECT_TRUE(VLDynamicReader::initWithPath("/apps/c1/Clear.app")->savePath());
+void PrintTo(const OldFileCase& c, std::ostream* os) { *os << c.name; }
 
-    EXPECT_EQ(savedSettings(), (Dictionary{{"savedPath", Value("/apps/c1/Clear.app")}}));
+// {"k": a set}: a binary dictionary holding a value with no counterpart.
+std::string binaryDictionaryHoldingASet() {
+    const std::string objects = std::string("bplist00\xD1\x01\x02\x51k\xC0", 14) + "\x08\x0B\x0D";
+    std::string trailer(32, '\0');
+    trailer[6] = trailer[7] = 1;
+    trailer[15] = 3;   // objects
+    trailer[31] = 14;  // offset table
+    return objects + trailer;
 }
+
+std::string repeated(const std::string& piece, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += piece;
+    return out;
+}
+
+const char* const kOldDictionary = "<dict><key>defaultList</key><string>Work</string></dict>";
+
+class SavePathOldFile : public WidgetSettings, public testing::WithParamInterface<OldFileCase> {};
+
+TEST_P(SavePathOldFile, IsReplacedOnlyWhenItHoldsNoDictionary) {
+    const OldFileCase& c = GetParam();
+    if (c.encoding == Encoding::Binary) {
+        writeBinaryPlist(settingsFile(), xmlPlist(c.content));
+    } else {
+        writeFile(settingsFile(), c.encoding == Encoding::Xml ? xmlPlist(c.content) : c.content);
+    }
+    std::string before = readFile(settingsFile());
+    before.resize(before.size() - c.cut);
+    writeFile(settingsFile(), before);
+
+    EXPECT_EQ(VLDynamicReader::initWithPath("/apps/c1/Clear.app")->savePath(), c.replaced);
+
+    if (c.replaced) {
+        EXPECT_EQ(savedSettings(), (Dictionary{{"savedPath", Value("/apps/c1/Clear.app")}}));
+    } else {
+        EXPECT_EQ(readFile(settingsFile()), before);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, SavePathOldFile,
+    testing::Values(OldFileCase{"NotAPropertyList", Encoding::Raw, "not a property list", 0, true},
+                    OldFileCase{"Empty", Encoding::Raw, "", 0, true},
+                    OldFileCase{"XmlArrayRoot", Encoding::Xml, "<array><string>a</string></array>", 0, true},
+                    OldFileCase{"BinaryArrayRoot", Encoding::Binary, "<array><string>a</string></array>", 0, true},
+                    OldFileCase{"TruncatedBinary", Encoding::Binary, kOldDictionary, 10, false},
+                    OldFileCase{"TruncatedXml", Encoding::Xml, kOldDictionary, 20, false},
+                    OldFileCase{"BinaryHoldingASet", Encoding::Raw, binaryDictionaryHoldingASet(), 0, false},
+                    OldFileCase{"OtherBinaryVersion", Encoding::Raw, "bplist15 and whatever follows", 0, false},
+                    OldFileCase{"XmlNestedPastTheLimit", Encoding::Xml,
+                                "<dict><key>a</key>" + repeated("<array>", 300) + repeated("</array>", 300) + "</dict>",
+                                0, false}),
+    [](const testing::TestParamInfo<OldFileCase>& info) { return std::string(info.param.name); });
 
 TEST_F(WidgetSettings, NothingToStoreAndNothingReadableWritesNothing) {
     auto reader = VLDynamicReader::initWithPath(std::nullopt);

@@ -35,6 +35,9 @@ constexpr std::size_t fileDecodeBudget(std::size_t inputSize) {
 }
 
 HOST_API std::optional<Value> readBinaryPropertyList(std::string_view bytes, std::size_t budget);
+// The marker byte of the root object (its type in the high four bits);
+// absent when the header, the trailer or the root's offset is malformed.
+HOST_API std::optional<unsigned char> binaryPropertyListRootMarker(std::string_view bytes);
 // The root dictionary, built in place; absent when the root is no dictionary.
 HOST_API std::optional<Dictionary> readBinaryPropertyListDictionary(std::string_view bytes, std::size_t budget);
 

@@ -34,6 +34,13 @@ HOST_API std::optional<Dictionary> parsePropertyListDictionary(const void* bytes
 HOST_API std::optional<Value> parsePropertyListDictionaryEntry(const void* bytes, std::size_t length,
                                                                std::string_view key);
 
+// Whether bytes parsePropertyListDictionary refused may yet hold a
+// dictionary: they carry the binary header or look like XML (a '<' first,
+// past a byte-order mark and white space), and their root, as far as it can
+// be found, is a dictionary. False for bytes that are no property list at
+// all, or whose root is something else.
+HOST_API bool mayHoldDictionary(const void* bytes, std::size_t length);
+
 // The property-list bytes of `value`. Nil values (which a property list
 // cannot hold) are left out of arrays and dictionaries; a nil root gives "".
 // Both give "" (binary: the `room` zeros alone) for a value nesting deeper
