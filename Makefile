@@ -1,7 +1,9 @@
 # The two commands a newcomer needs:
 #   make run    installs what is missing, builds, and runs velmora-sim on its
 #               built-in sample device
-#   make test   installs what is missing, builds, and runs every test (ctest)
+#   make test   installs what is missing, builds, and runs every test (ctest);
+#               VELMORA_PLISTLIB_EXAMPLES=N sets how many values the plistlib
+#               differential test generates (300 by default, 3000 in CI)
 # Further targets: package (the .deb devices install), sanitize (ASan+UBSan),
 # tsan (threaded tests under TSan), bench (benchmarks), fuzz (bounded libFuzzer
 # runs), deps (packages only).
