@@ -71,10 +71,12 @@ std::optional<std::string> isoDate(double secondsSinceReference) {
 
 // Text as XML character data; false when XML cannot carry it exactly: bytes
 // that are no UTF-8, and control characters XML has no form for (NUL among
-// them). A carriage return goes as a reference: readers turn a literal one
-// into a line feed.
+// them, and the noncharacters U+FFFE and U+FFFF). A carriage return goes as
+// a reference: readers turn a literal one into a line feed.
 bool appendEscaped(std::string& out, std::string_view text) {
-    if (!isValidUTF8(text)) return false;
+    if (!isValidUTF8(text) || text.find("\xEF\xBF\xBE") != std::string_view::npos ||
+        text.find("\xEF\xBF\xBF") != std::string_view::npos)
+        return false;
     for (char c : text) {
         switch (c) {
             case '&': out += "&amp;"; break;

@@ -46,8 +46,8 @@ HOST_API bool mayHoldDictionary(const void* bytes, std::size_t length);
 // Both give "" (binary: the `room` zeros alone) for a value nesting deeper
 // than kMaxPropertyListDepth. XML gives "" as well for a value it cannot
 // carry exactly: a string that is no UTF-8 or holds a control character
-// other than tab, line feed and carriage return, a date with a fraction of
-// a second or outside the years 1 to 9999.
+// other than tab, line feed and carriage return (or U+FFFE, U+FFFF), a date
+// with a fraction of a second or outside the years 1 to 9999.
 HOST_API std::string xmlPropertyList(const Value& value);
 HOST_API std::string binaryPropertyList(const Value& value);
 // The same bytes after `room` zero bytes the caller fills in (a header).

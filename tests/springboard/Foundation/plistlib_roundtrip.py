@@ -24,7 +24,7 @@ import subprocess
 import sys
 import tempfile
 
-from hypothesis import HealthCheck, given, seed, settings
+from hypothesis import HealthCheck, example, given, seed, settings
 from hypothesis import strategies as st
 
 SEED = 20261209
@@ -334,6 +334,10 @@ def main():
                   suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large,
                                          HealthCheck.filter_too_much])
         @given(TOP, st.tuples(st.sampled_from([1, 2, 4, 8]), st.sampled_from([1, 2, 4, 8]), st.booleans()))
+        # Besides the generated values, those that once failed.
+        @example(["", "x"], (1, 1, False))  # an empty UTF-16 string read first
+        @example({f"k{i}": "s" * 1000 for i in range(100)}, (1, 1, False))  # one string behind 100 keys
+        @example(["a\rb\r\n", "\ufffe\uffff"], (1, 1, True))  # line ends; what XML has no form for
         def round_trips(value, encoding):
             check(helper, value, encoding)
 
