@@ -190,6 +190,8 @@ PlistPtr parseXmlRoot(const void* bytes, std::size_t length) {
     // stack before it gets to see it.
     if (!xmlPlistDepthIsWithin(std::string_view(static_cast<const char*>(bytes), length), kMaxPropertyListDepth))
         return nullptr;
+    // libplist reads a number it cannot parse as 0, and "010" as octal.
+    if (!xmlPlistNumbersAreWellFormed(std::string_view(static_cast<const char*>(bytes), length))) return nullptr;
     plist_t root = nullptr;
     const std::string_view text(static_cast<const char*>(bytes), length);
     if (text.find('\r') == std::string_view::npos) {

@@ -16,4 +16,11 @@ namespace springboard {
 // opening tag counts.
 bool xmlPlistDepthIsWithin(std::string_view bytes, std::size_t maxDepth);
 
+// True when every <integer> and <real> of XML property-list bytes holds a
+// number every reader reads alike: a decimal integer without a leading zero
+// (libplist reads "010" as octal) or "0x" and hex digits; a decimal real,
+// "nan" or "inf". libplist reads anything else as 0 where others refuse it.
+// The same kind of scan as above: tags in comments count too.
+bool xmlPlistNumbersAreWellFormed(std::string_view bytes);
+
 }  // namespace springboard

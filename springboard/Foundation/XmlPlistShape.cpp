@@ -1,6 +1,8 @@
 #include "PlistShape.h"
 
 #include <cstring>
+#include <string>
+#include <utility>
 
 namespace springboard {
 
@@ -60,6 +62,69 @@ bool xmlPlistDepthIsWithin(std::string_view bytes, std::size_t maxDepth) {
             }
         }
         at = close + 1;
+    }
+    return true;
+}
+
+namespace {
+
+std::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::size_t digits(std::string_view text, std::size_t at) {
+    std::size_t end = at;
+    while (end < text.size() && isDigit(text[end])) ++end;
+    return end - at;
+}
+
+bool isInteger(std::string_view text) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        return text.find_first_not_of("0123456789abcdefABCDEF", 2) == std::string_view::npos;
+    const std::size_t sign = !text.empty() && (text[0] == '-' || text[0] == '+');
+    const std::size_t n = digits(text, sign);
+    return n > 0 && sign + n == text.size() && (n == 1 || text[sign] != '0');
+}
+
+bool isReal(std::string_view text) {
+    std::size_t at = !text.empty() && (text[0] == '-' || text[0] == '+');
+    std::string word(text.substr(at));
+    for (char& c : word) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (word == "nan" || word == "inf" || word == "infinity") return true;
+    const std::size_t whole = digits(text, at);
+    at += whole;
+    std::size_t fraction = 0;
+    if (at < text.size() && text[at] == '.') {
+        fraction = digits(text, at + 1);
+        at += 1 + fraction;
+    }
+    if (whole + fraction == 0) return false;
+    if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+        ++at;
+        if (at < text.size() && (text[at] == '-' || text[at] == '+')) ++at;
+        const std::size_t exponent = digits(text, at);
+        if (exponent == 0) return false;
+        at += exponent;
+    }
+    return at == text.size();
+}
+
+}  // namespace
+
+bool xmlPlistNumbersAreWellFormed(std::string_view bytes) {
+    for (const auto& [tag, valid] : {std::pair{std::string_view("<integer"), &isInteger},
+                                     std::pair{std::string_view("<real"), &isReal}}) {
+        for (std::size_t at = bytes.find(tag); at != std::string_view::npos; at = bytes.find(tag, at + 1)) {
+            const std::size_t open = at + tag.size();
+            if (open >= bytes.size() || bytes[open] != '>') return false;  // no content, or attributes
+            const std::size_t close = bytes.find('<', open);
+            if (close == std::string_view::npos || !valid(trimmed(bytes.substr(open + 1, close - open - 1))))
+                return false;
+        }
     }
     return true;
 }

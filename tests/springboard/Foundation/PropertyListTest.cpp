@@ -201,6 +201,24 @@ TEST(PlistCodec, HostileNestingIsRefusedBeforeTheParserRecurses) {
     EXPECT_FALSE(dictionaryWithContentsOfFile((dir.path() / "deep.plist").string()));
 }
 
+TEST(PlistShape, XmlNumbersReadOnlyWhereEveryReaderReadsThemAlike) {
+    const struct {
+        const char* element;
+        bool read;
+    } cases[] = {
+        {"<integer>-12</integer>", true},  {"<integer> 0 </integer>", true},  {"<integer>0x1F</integer>", true},
+        {"<integer>+5</integer>", true},   {"<integer>010</integer>", false}, {"<integer>abc</integer>", false},
+        {"<integer></integer>", false},    {"<integer/>", false},             {"<integer>-0x10</integer>", false},
+        {"<real>-1.5e-3</real>", true},    {"<real>.5</real>", true},         {"<real>-inf</real>", true},
+        {"<real>NaN</real>", true},        {"<real>0x10</real>", false},      {"<real>1.5x</real>", false},
+        {"<real>e5</real>", false},
+    };
+    for (const auto& c : cases) {
+        const std::string xml = std::string("<plist version=\"1.0\"><array>") + c.element + "</array></plist>";
+        EXPECT_EQ(springboard::parsePropertyList(xml.data(), xml.size()).has_value(), c.read) << c.element;
+    }
+}
+
 TEST(PlistShape, XmlDepthScanCountsOnlyNestingElements) {
     struct Case {
         std::string xml;

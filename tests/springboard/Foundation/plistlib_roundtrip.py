@@ -37,6 +37,9 @@ LENIENCY = {
     # them, and the text is unambiguous.
     "utf8 in an ASCII string",
 }
+# Not generated here (plistlib can write neither): binary dates outside the
+# years 1 to 9999, NaN and infinite ones included, which a Date keeps as the
+# double it is and plistlib's datetime cannot hold.
 # What plistlib reads and we refuse, each kept on purpose:
 STRICTNESS = {
     # Nesting is bounded so that no file can exhaust the stack of a reader
@@ -51,6 +54,13 @@ STRICTNESS = {
     # is an estimate.
     "expanded past the decode limits",
 }
+# Not generated here (plistlib writes none of them; the unit tests and the
+# libFuzzer differential cover them): binary null objects and dictionary keys
+# that are no strings (no Value or key to become), 16-byte integers outside
+# -2^63..2^64-1 (no exact Value), and XML numbers that libplist reads
+# differently from other readers ("010" as octal, "abc" as 0, hex reals).
+# Sets, fill bytes, lone UTF-16 surrogates and headers other than bplist00
+# plistlib refuses as well.
 
 D = datetime.datetime
 REFERENCE = D(2001, 1, 1)
