@@ -49,6 +49,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     }
 
+    // One entry read alone (the form's "defaultList") is the whole read's
+    // entry: refused with it, nil where it has none, the same value.
+    for (const char* key : {"defaultList", "savedPath"}) {
+        const auto entry = dictionaryEntryWithContentsOfFile(path, key);
+        const auto whole = settings ? settings->find(key) : Dictionary::const_iterator();
+        const bool same = settings ? entry && fuzz::sameAfterEncoding(*entry, whole != settings->end() ? whole->second
+                                                                                                     : Value())
+                                   : !entry;
+        if (!same) {
+            std::fprintf(stderr, "the single-entry read of \"%s\" disagrees with the whole read\n", key);
+            std::abort();
+        }
+    }
+
     // A property list it cannot read whole, savePath leaves as it is.
     if (!settings && dictionaryFileWithContentsOfFile(path).state == DictionaryFile::State::refused) {
         if (VLDynamicReader::initWithPath("/fuzz/Clear.app")->savePath() ||

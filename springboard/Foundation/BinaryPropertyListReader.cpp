@@ -62,6 +62,17 @@ public:
         return result;
     }
 
+    // The entry `wanted` of rootDictionary(), nil when it has none. Every
+    // other key and value is checked and charged as rootDictionary() would
+    // check and charge it, but nothing of it is built.
+    std::optional<Value> rootDictionaryEntry(std::string_view wanted) {
+        Object object;
+        if (!enter(topObject_, 1, object) || object.marker >> 4 != 0xD) return std::nullopt;
+        auto result = dictionaryEntry(object, wanted);
+        onPath_[static_cast<std::size_t>(topObject_)] = false;
+        return result;
+    }
+
 private:
     // An object's marker and, for those that have one, its count and where
     // its content starts.
@@ -360,6 +371,99 @@ private:
         return entries;
     }
 
+    // --- Checking without building (rootDictionaryEntry) ---------------
+    // Each of these refuses exactly what its building counterpart above
+    // refuses, and charges the budget the same.
+
+    std::optional<Value> dictionaryEntry(const Object& object, std::string_view wanted) {
+        if (object.count > size_ / 2 || !fits(object.at, object.count * 2 * refSize_) ||
+            !charge(static_cast<std::size_t>(object.count) * kDictionaryEntry + kContainerBlock))
+            return std::nullopt;
+        Value found;
+        const std::size_t valuesAt = object.at + static_cast<std::size_t>(object.count) * refSize_;
+        for (std::uint64_t i = 0; i < object.count; ++i) {
+            Object key;
+            if (!enter(ref(object.at, i), 2, key)) return std::nullopt;
+            bool match = false;
+            if (key.marker >> 4 == 0x5) {
+                const auto name = asciiText(key);
+                if (!name) return std::nullopt;
+                match = *name == wanted;
+            } else {
+                const auto name = this->key(key);  // UTF-16, or no string: refused there
+                if (!name) return std::nullopt;
+                match = *name == wanted;
+            }
+            if (!match) {
+                if (!check(ref(valuesAt, i), 2)) return std::nullopt;
+                continue;
+            }
+            // Of a key given twice the last counts, as in the dictionary.
+            auto element = value(ref(valuesAt, i), 2);
+            if (!element) return std::nullopt;
+            found = std::move(*element);
+        }
+        return found;
+    }
+
+    // What value(index, depth) would refuse.
+    bool check(std::uint64_t index, std::size_t depth) {
+        Object object;
+        if (!enter(index, depth, object)) return false;
+        const bool ok = checkObject(object, depth);
+        onPath_[static_cast<std::size_t>(index)] = false;
+        return ok;
+    }
+
+    bool checkObject(const Object& object, std::size_t depth) {
+        switch (object.marker >> 4) {
+            case 0x4: return fits(object.at, object.count) && charge(static_cast<std::size_t>(object.count));
+            case 0x5: return asciiText(object).has_value();
+            case 0x6: return utf16IsText(object);
+            case 0xA: {
+                if (!fits(object.at, object.count * refSize_) ||
+                    !charge(static_cast<std::size_t>(object.count) * sizeof(Value) + kContainerBlock))
+                    return false;
+                for (std::uint64_t i = 0; i < object.count; ++i) {
+                    if (!check(ref(object.at, i), depth + 1)) return false;
+                }
+                return true;
+            }
+            case 0xD: {
+                if (object.count > size_ / 2 || !fits(object.at, object.count * 2 * refSize_) ||
+                    !charge(static_cast<std::size_t>(object.count) * kDictionaryEntry + kContainerBlock))
+                    return false;
+                const std::size_t valuesAt = object.at + static_cast<std::size_t>(object.count) * refSize_;
+                for (std::uint64_t i = 0; i < object.count; ++i) {
+                    Object key;
+                    if (!enter(ref(object.at, i), depth + 1, key)) return false;
+                    if (key.marker >> 4 == 0x5 ? !asciiText(key) : !utf16IsText(key)) return false;
+                    if (!check(ref(valuesAt, i), depth + 1)) return false;
+                }
+                return true;
+            }
+            default: return decode(object, depth).has_value();  // a scalar builds nothing on the heap
+        }
+    }
+
+    // What text() refuses of a UTF-16 string: no such object, or a unit
+    // that is no character (an unpaired surrogate).
+    bool utf16IsText(const Object& object) {
+        const auto units = utf16Units(object);
+        if (!units) return false;
+        const unsigned char* in = data_ + object.at;
+        for (std::size_t i = 0; i < *units; ++i, in += 2) {
+            const unsigned code = static_cast<unsigned>(in[0]) << 8 | in[1];
+            if (code < 0xD800 || code > 0xDFFF) continue;
+            if (code >= 0xDC00 || i + 1 == *units) return false;
+            ++i;
+            in += 2;
+            const unsigned trail = static_cast<unsigned>(in[0]) << 8 | in[1];
+            if (trail < 0xDC00 || trail > 0xDFFF) return false;
+        }
+        return true;
+    }
+
     const unsigned char* data_;
     std::size_t size_;
     std::size_t budget_;
@@ -377,6 +481,19 @@ private:
 };
 
 }  // namespace
+
+std::optional<Value> readBinaryPropertyListDictionaryEntry(std::string_view bytes, std::size_t budget,
+                                                           std::string_view key) {
+    try {
+        Reader reader(bytes, budget);
+        if (!reader.open()) return std::nullopt;
+        return reader.rootDictionaryEntry(key);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    } catch (const std::length_error&) {
+        return std::nullopt;
+    }
+}
 
 std::optional<Value> readBinaryPropertyList(std::string_view bytes, std::size_t budget) {
     try {

@@ -228,13 +228,9 @@ std::optional<Dictionary> parsePropertyListDictionary(const void* bytes, std::si
 }
 
 std::optional<Value> parsePropertyListDictionaryEntry(const void* bytes, std::size_t length, std::string_view key) {
-    if (bytes && isBinary(bytes, length)) {
-        auto dictionary = readBinaryPropertyListDictionary(std::string_view(static_cast<const char*>(bytes), length),
-                                                           fileDecodeBudget(length));
-        if (!dictionary) return std::nullopt;
-        const auto entry = dictionary->find(std::string(key));
-        return entry == dictionary->end() ? Value() : std::move(entry->second);
-    }
+    if (bytes && isBinary(bytes, length))
+        return readBinaryPropertyListDictionaryEntry(std::string_view(static_cast<const char*>(bytes), length),
+                                                     fileDecodeBudget(length), key);
     PlistPtr root = parseXmlRoot(bytes, length);
     if (!root || plist_get_node_type(root.get()) != PLIST_DICT) return std::nullopt;
     SharedStringArena strings(length);

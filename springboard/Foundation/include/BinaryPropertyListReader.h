@@ -40,5 +40,10 @@ HOST_API std::optional<Value> readBinaryPropertyList(std::string_view bytes, std
 HOST_API std::optional<unsigned char> binaryPropertyListRootMarker(std::string_view bytes);
 // The root dictionary, built in place; absent when the root is no dictionary.
 HOST_API std::optional<Dictionary> readBinaryPropertyListDictionary(std::string_view bytes, std::size_t budget);
+// The entry `key` of readBinaryPropertyListDictionary's dictionary: absent
+// when that is absent, nil when it has no such entry. Every other value is
+// checked and charged for as that read would, but not built.
+HOST_API std::optional<Value> readBinaryPropertyListDictionaryEntry(std::string_view bytes, std::size_t budget,
+                                                                    std::string_view key);
 
 }  // namespace springboard

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -281,5 +282,80 @@ TEST_P(BinaryUtf16Test, ComesBackAsUtf8) {
 
 INSTANTIATE_TEST_SUITE_P(Texts, BinaryUtf16Test, ::testing::ValuesIn(kUtf16),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A list of the given objects, object 0 its root; references and offsets
+// one byte.
+std::string objectsList(const std::vector<std::string>& objects) {
+    std::string out = "bplist00", table;
+    for (const auto& object : objects) {
+        table += static_cast<char>(out.size());
+        out += object;
+    }
+    const std::size_t tableAt = out.size();
+    return out + table + std::string(6, '\0') + '\x01' + '\x01' + bigEndian(objects.size(), 8) + bigEndian(0, 8) +
+           bigEndian(tableAt, 8);
+}
+
+// {"k": "v", "z": <object 4, then the rest>}: one good entry beside another.
+std::string beside(const std::vector<std::string>& z) {
+    std::vector<std::string> objects = {"\xD2\x01\x02\x03\x04", "\x51k", "\x51z", "\x51v"};
+    objects.insert(objects.end(), z.begin(), z.end());
+    return objectsList(objects);
+}
+
+struct EntryCase {
+    const char* name;
+    std::string bytes;
+};
+
+const EntryCase kEntries[] = {
+    {"Plain", beside({"\x10\x07"})},
+    {"DataAndReals", beside({"\xA3\x05\x06\x07", "\x42xy", "\x23" + bigEndian(0x3FF8000000000000, 8), "\x33" + std::string(8, '\0')})},
+    {"Utf16KeyAndValue", objectsList({"\xD2\x01\x02\x03\x04", "\x51k", "\x61\x00z", "\x51v", "\x62\x00\xE9\x00\x41"})},
+    {"NotUtf8Beside", beside({"\x52" "a\xFF"})},
+    {"LoneSurrogateBeside", beside({"\x61\xDC\x00"})},
+    {"PairBeside", beside({"\x62\xD8\x3D\xDE\x00"})},
+    {"DeepBadString", beside({"\xA2\x05\x06", "\x10\x01", "\xA1\x07", "\x51\x80"})},
+    {"CycleBeside", beside({"\xA1\x04"})},
+    {"NullInsideBeside", beside({"\xD1\x05\x06", "\x51" "a", "\x00"})},
+    {"UidBeside", beside({"\x80\x01"})},
+    {"NumberAsKey", objectsList({"\xD2\x01\x02\x03\x03", "\x51k", "\x10\x01", "\x51v"})},
+    {"SharedValue", objectsList({"\xD2\x01\x02\x03\x03", "\x51k", "\x51z", "\x51v"})},
+    {"KeyTwice", objectsList({"\xD2\x01\x01\x02\x03", "\x51k", "\x51v", "\x10\x02"})},
+    {"BadValueOfTheKey", objectsList({"\xD1\x01\x02", "\x51k", "\x52" "a\xFF"})},
+    {"RootIsArray", objectsList({"\xA1\x01", "\x51k"})},
+    {"LongStringsBeside", beside({"\xA2\x05\x06", "\x5F\x10\x14" + std::string(20, 'x'), "\x6F\x10\x10" + bigEndian(0x00E9, 2) + std::string(30, 'a')})},
+};
+
+class BinaryEntryTest : public ::testing::TestWithParam<EntryCase> {};
+
+// One entry reads as the whole dictionary gives it, under every budget:
+// refused with it, nil where it has none.
+TEST_P(BinaryEntryTest, ReadsAsTheWholeDictionaryWould) {
+    const std::string& bytes = GetParam().bytes;
+    for (std::size_t budget = 0; budget <= 2048; ++budget) {
+        const auto whole = springboard::readBinaryPropertyListDictionary(bytes, budget);
+        for (const char* key : {"k", "z", "absent"}) {
+            std::optional<Value> expected;
+            if (whole) expected = whole->count(key) ? whole->at(key) : Value();
+            const auto entry = springboard::readBinaryPropertyListDictionaryEntry(bytes, budget, key);
+            ASSERT_EQ(entry, expected) << key << " under " << budget;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lists, BinaryEntryTest, ::testing::ValuesIn(kEntries),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(BinaryEntry, RefusalsAndDuplicatesAreTheWholeReadsOwn) {
+    // The table above compares only: these pin what the whole read gives.
+    const auto entry = [](const std::string& bytes, const char* key) {
+        return springboard::readBinaryPropertyListDictionaryEntry(bytes, std::size_t{1} << 20, key);
+    };
+    EXPECT_EQ(entry(kEntries[0].bytes, "k"), Value("v"));
+    EXPECT_EQ(entry(kEntries[0].bytes, "absent"), Value());
+    EXPECT_EQ(entry(kEntries[12].bytes, "k"), Value(2));
+    for (const std::size_t bad : {3, 4, 6, 7, 8, 9, 10, 13, 14}) EXPECT_FALSE(entry(kEntries[bad].bytes, "k")) << bad;
+}
 
 }  // namespace
