@@ -87,9 +87,10 @@ void VLViewController::setupClearLists() {
     titles.emplace_back(kCreateListTitle);
     list->setListItemTitles(std::move(titles), std::move(values));
 
-    const auto settings = dictionaryWithContentsOfFile(stringByAppendingPathComponent(NSHomeDirectory(), kSettingsFile));
-    if (!settings) return;
-    const Value* defaultList = entry(*settings, "defaultList");
+    // Only "defaultList" is wanted of the settings: the rest of the file is
+    // checked as a whole read would, but not kept.
+    const auto defaultList =
+        dictionaryEntryWithContentsOfFile(stringByAppendingPathComponent(NSHomeDirectory(), kSettingsFile), "defaultList");
     if (!defaultList) return;
     // Object equality: only a string can equal a name, and only exactly. The
     // names are the offered values before the "Create List..." sentinel.
