@@ -1,22 +1,60 @@
 #pragma once
 
-// The raw baselines: the plainest read of each file with SQLite's and
-// libplist's own calls, nothing of ours in between.
+// The floors: for each job the subject does, the fastest plain way a
+// competent engineer would do the same job with the same libraries, nothing
+// cached between calls, everything the subject must do and nothing more.
+// A subject at or below its floor means the floor is not one.
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "VLDynamicReader.h"
 
 namespace bench {
 
-// sqlite3_open_v2 (read-only) / prepare / step / column_text / finalize /
-// close, copying each title.
+// The raw baseline the IPC benchmarks still use: read-only open, one
+// statement, each title copied into a string of its own.
 std::vector<std::string> rawListTitles(const std::string& databasePath);
 
-// The file read whole with stdio, parsed by plist_from_memory, the string
-// under `key` of the root dictionary taken ("" when missing).
-std::string rawPlistString(const std::string& path, const char* key);
+// Titles side by side in one buffer; title i ends at ends[i].
+struct ListTitles {
+    std::string bytes;
+    std::vector<std::uint32_t> ends;
+    std::size_t size() const { return ends.size(); }
+    std::string_view operator[](std::size_t i) const {
+        const std::uint32_t begin = i == 0 ? 0 : ends[i - 1];
+        return std::string_view(bytes).substr(begin, ends[i] - begin);
+    }
+};
 
-// The file parsed by libplist and freed: what reading a layout costs.
-void rawPlistRead(const std::string& path);
+// The titles of the lists of the Clear bundle at `clearBundle`: empty when
+// it is no directory, or its database no regular file or unreadable.
+ListTitles floorListTitles(const std::string& clearBundle);
+
+// The theme components of the Clear bundle at `clearBundle`, from
+// "ThemeIdentifier" of its preferences in binary or XML form.
+ThemeComponents floorTheme(const std::string& clearBundle);
+
+// One choice of the add-item form: a list's title, with that list's name as
+// its value, or "Create List..." with no name.
+struct FloorChoice {
+    std::string_view title;
+    std::optional<std::string_view> value;
+};
+
+// What the pop-up needs of the files, as plainly as it can be had.
+struct FloorPopUp {
+    ThemeComponents theme;
+    std::size_t layoutItems = 0;
+    ListTitles titles;
+    std::vector<FloorChoice> choices;
+    std::optional<std::size_t> preselected;
+};
+
+FloorPopUp floorPopUp(const std::string& clearBundle, const std::string& layoutPath,
+                      const std::string& settingsPath);
 
 }  // namespace bench
