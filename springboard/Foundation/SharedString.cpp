@@ -76,7 +76,7 @@ SharedString SharedStringArena::commit(std::size_t length) {
     return text;
 }
 
-SharedString SharedStringArena::make(std::string_view text) {
+SharedString SharedStringArena::makeInNextBlock(std::string_view text) {
     if (text.empty()) return SharedString();
     std::memcpy(reserve(text.size()), text.data(), text.size());
     return commit(text.size());
