@@ -75,6 +75,9 @@ public:
         if (const auto* s = std::get_if<SharedString>(&storage_)) return s->view();
         return std::nullopt;
     }
+    // A string's text itself, or nullptr: a copy of it shares the bytes, as
+    // a copy of the value would, without going through the value's kinds.
+    const SharedString* asSharedString() const { return std::get_if<SharedString>(&storage_); }
     const ::Array* asArray() const;
     const ::Dictionary* asDictionary() const;
     const ::Data* asData() const { return std::get_if<::Data>(&storage_); }

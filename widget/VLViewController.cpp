@@ -81,7 +81,12 @@ void VLViewController::setupClearLists() {
     // list, and there may be thousands.
     Array values;
     values.reserve(names.size() + 1);
-    values.insert(values.end(), names.begin(), names.end());
+    for (const Value& name : names) {
+        if (const SharedString* text = name.asSharedString())
+            values.emplace_back(*text);
+        else
+            values.push_back(name);
+    }
     values.emplace_back(VLCreateListSentinel);
     Array titles = std::move(names);
     titles.emplace_back(kCreateListTitle);

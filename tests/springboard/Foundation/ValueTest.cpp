@@ -105,3 +105,13 @@ TEST(ValueKinds, AccessorsOnlyAnswerForTheirKind) {
     EXPECT_TRUE(a == b);
     EXPECT_TRUE(Value() == Value());
 }
+
+TEST(ValueSharedString, OnlyAStringHasTextAndACopyOfItSharesTheBytes) {
+    const Value title(std::string("Groceries and errands"));
+    ASSERT_NE(title.asSharedString(), nullptr);
+    const Value copy(*title.asSharedString());
+    EXPECT_EQ(copy.asString()->data(), title.asString()->data());
+    EXPECT_TRUE(copy.isEqual(title));
+    for (const Value& other : {Value(), Value(1), Value(Array{title}), Value(Data{})})
+        EXPECT_EQ(other.asSharedString(), nullptr) << other.description();
+}
