@@ -1,5 +1,5 @@
 // velmora-bench: Google Benchmark's usual console output, followed by one
-// table of every measured ratio (subject time / raw baseline time) with its
+// table of every measured ratio (subject time / its floor's time) with its
 // spread, its goal, and the machine's load while it ran.
 //
 // The whole set of benchmarks runs several times over (--rounds=N, default
@@ -140,8 +140,8 @@ std::string cpuModel() {
 }
 
 void printSummary(const SummaryReporter& reporter) {
-    std::printf("\nRatios against raw baselines: median of the rounds (each round: the ratio of the medians of\n"
-                "alternated subject and baseline runs), the rounds' range as spread\n");
+    std::printf("\nRatios against floors: median of the rounds (each round: the ratio of the medians of\n"
+                "alternated subject and floor runs), the rounds' range as spread\n");
     std::printf("machine: nproc=%u, cpu=%s; load average (1 min) during the run: ", std::thread::hardware_concurrency(),
                 cpuModel().c_str());
     if (reporter.maxLoad < 0)
@@ -149,7 +149,7 @@ void printSummary(const SummaryReporter& reporter) {
     else
         std::printf("%.2f to %.2f\n", reporter.minLoad, reporter.maxLoad);
     std::printf("%-34s %7s %15s %7s %6s %-7s %12s %12s\n", "benchmark", "ratio", "spread", "rounds", "goal", "",
-                "subject(us)", "raw(us)");
+                "subject(us)", "floor(us)");
     for (const std::string& key : reporter.order) {
         const Ratio& row = reporter.ratios.at(key);
         const double ratio = median(row.rounds);
