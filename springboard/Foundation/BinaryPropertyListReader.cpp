@@ -23,6 +23,8 @@ constexpr std::size_t kTrailerSize = 32;
 constexpr std::size_t kContainerBlock = 64;
 constexpr std::size_t kDictionaryEntry = sizeof(std::pair<const std::string, Value>) + 32;
 constexpr std::size_t kSmallKey = 15;
+// A string slot whose string was checked and paid for but not built.
+constexpr std::uint32_t kCheckedOnly = 0xFFFFFFFF;
 
 class Reader {
 public:
@@ -291,11 +293,21 @@ private:
             stringSlots_.assign(static_cast<std::size_t>(objectCount_), 0);
         }
         std::uint32_t& slot = stringSlots_[static_cast<std::size_t>(object.index)];
-        if (slot != 0) return strings_[slot - 1];
-        auto string = decodeText(object);
-        if (!string || !charge(sizeof(SharedString))) return std::nullopt;
+        if (slot != 0 && slot != kCheckedOnly) return strings_[slot - 1];
+        // A string the single-entry read checked is already paid for.
+        const bool paid = slot == kCheckedOnly;
+        auto string = paid ? decodeTextUncharged(object) : decodeText(object);
+        if (!string || (!paid && !charge(sizeof(SharedString)))) return std::nullopt;
         strings_.push_back(*string);
         slot = static_cast<std::uint32_t>(strings_.size());
+        return string;
+    }
+
+    std::optional<SharedString> decodeTextUncharged(const Object& object) {
+        const std::size_t saved = budget_;
+        budget_ = static_cast<std::size_t>(-1);
+        auto string = decodeText(object);
+        budget_ = saved;
         return string;
     }
 
@@ -387,7 +399,7 @@ private:
             bool match = false;
             if (key.marker >> 4 == 0x5) {
                 const auto name = asciiText(key);
-                if (!name) return std::nullopt;
+                if (!name || (name->size() > kSmallKey && !charge(name->size() + 1))) return std::nullopt;
                 match = *name == wanted;
             } else {
                 const auto name = this->key(key);  // UTF-16, or no string: refused there
@@ -418,8 +430,8 @@ private:
     bool checkObject(const Object& object, std::size_t depth) {
         switch (object.marker >> 4) {
             case 0x4: return fits(object.at, object.count) && charge(static_cast<std::size_t>(object.count));
-            case 0x5: return asciiText(object).has_value();
-            case 0x6: return utf16IsText(object);
+            case 0x5:
+            case 0x6: return checkText(object);
             case 0xA: {
                 if (!fits(object.at, object.count * refSize_) ||
                     !charge(static_cast<std::size_t>(object.count) * sizeof(Value) + kContainerBlock))
@@ -437,13 +449,45 @@ private:
                 for (std::uint64_t i = 0; i < object.count; ++i) {
                     Object key;
                     if (!enter(ref(object.at, i), depth + 1, key)) return false;
-                    if (key.marker >> 4 == 0x5 ? !asciiText(key) : !utf16IsText(key)) return false;
+                    if (!checkKey(key)) return false;
                     if (!check(ref(valuesAt, i), depth + 1)) return false;
                 }
                 return true;
             }
             default: return decode(object, depth).has_value();  // a scalar builds nothing on the heap
         }
+    }
+
+    // What text() refuses and charges, without building the string: a string
+    // shared by many places is paid for once, here as there.
+    bool checkText(const Object& object) {
+        if (stringSlots_.empty()) {
+            if (!charge(static_cast<std::size_t>(objectCount_) * sizeof(std::uint32_t))) return false;
+            stringSlots_.assign(static_cast<std::size_t>(objectCount_), 0);
+        }
+        std::uint32_t& slot = stringSlots_[static_cast<std::size_t>(object.index)];
+        if (slot != 0) return true;
+        if (object.marker >> 4 == 0x5) {
+            const auto ascii = asciiText(object);
+            if (!ascii || !charge(ascii->size())) return false;
+        } else {
+            const auto units = utf16Units(object);
+            if (!units || !utf16IsText(object) || !charge(*units * 3)) return false;
+        }
+        if (!charge(sizeof(SharedString))) return false;
+        slot = kCheckedOnly;
+        return true;
+    }
+
+    // What key() refuses and charges.
+    bool checkKey(const Object& object) {
+        if (object.marker >> 4 == 0x5) {
+            const auto ascii = asciiText(object);
+            return ascii && (ascii->size() <= kSmallKey || charge(ascii->size() + 1));
+        }
+        if (object.marker >> 4 != 0x6) return false;
+        const auto units = utf16Units(object);
+        return units && utf16IsText(object) && (*units * 3 <= kSmallKey || charge(*units * 3 + 1));
     }
 
     // What text() refuses of a UTF-16 string: no such object, or a unit

@@ -324,6 +324,8 @@ const EntryCase kEntries[] = {
     {"KeyTwice", objectsList({"\xD2\x01\x01\x02\x03", "\x51k", "\x51v", "\x10\x02"})},
     {"BadValueOfTheKey", objectsList({"\xD1\x01\x02", "\x51k", "\x52" "a\xFF"})},
     {"RootIsArray", objectsList({"\xA1\x01", "\x51k"})},
+    {"SharedStringBeside", objectsList({"\xD2\x01\x02\x03\x04", "\x51k", "\x51z", "\x5F\x10\x14" + std::string(20, 'x'), "\xA3\x03\x03\x03"})},
+    {"LongKeyBeside", objectsList({"\xD2\x01\x02\x03\x04", "\x51k", "\x5F\x10\x14" + std::string(20, 'y'), "\x51v", "\x10\x07"})},
     {"LongStringsBeside", beside({"\xA2\x05\x06", "\x5F\x10\x14" + std::string(20, 'x'), "\x6F\x10\x10" + bigEndian(0x00E9, 2) + std::string(30, 'a')})},
 };
 
