@@ -14,6 +14,17 @@ void FileDescriptor::reset(int fd) {
     fd_ = fd;
 }
 
+bool writeAll(int fd, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 namespace {
 
 // The open descriptor and what fstat said of it, so a reader needs no

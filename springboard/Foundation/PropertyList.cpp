@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <string>
 
 #include "AtomicFile.h"
@@ -19,14 +18,7 @@ constexpr std::size_t kMaxPropertyListFile = 64 * 1024 * 1024;
 
 bool writeInPlace(const std::string& bytes, const std::string& path) {
     springboard::FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (!fd) return false;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
+    if (!fd || !springboard::writeAll(fd.get(), bytes)) return false;
     return ::close(fd.release()) == 0;
 }
 

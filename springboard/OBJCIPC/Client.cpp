@@ -36,7 +36,7 @@ SendResult sendMessage(const std::string& deviceRoot, const std::string& message
         result.detail = std::strerror(error);
         return result;
     }
-    if (!writeAll(fd, request, deadline)) {
+    if (!sendAll(fd, request, deadline)) {
         // The server hangs up on requests it refuses (an oversized one among them).
         result.status = Clock::now() >= deadline ? Status::TimedOut : Status::Dropped;
         return result;

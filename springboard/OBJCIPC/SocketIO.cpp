@@ -162,7 +162,7 @@ FrameRead readFrame(int fd, Clock::time_point deadline, std::size_t maxPayload) 
     return result;
 }
 
-bool writeAll(int fd, const std::string& bytes, Clock::time_point deadline) {
+bool sendAll(int fd, const std::string& bytes, Clock::time_point deadline) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);

@@ -43,6 +43,6 @@ FrameRead readFrame(int fd, Clock::time_point deadline, std::size_t maxPayload);
 
 // Writes all of `bytes` to the non-blocking socket `fd`; false on error or
 // at the deadline.
-bool writeAll(int fd, const std::string& bytes, Clock::time_point deadline);
+bool sendAll(int fd, const std::string& bytes, Clock::time_point deadline);
 
 }  // namespace objcipc

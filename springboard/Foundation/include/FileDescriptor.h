@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "HostExport.h"
 
@@ -51,5 +52,9 @@ HOST_API std::optional<std::string> readRegularFile(const std::string& path, std
 // Whether `path` (symbolic links followed) is a regular file, checked through
 // a non-blocking open, so that a FIFO there does not hang the caller.
 HOST_API bool isRegularFile(const std::string& path);
+
+// Writes all of `bytes` to the blocking descriptor `fd`, going on after a
+// short write or a signal; false when a write fails or writes nothing.
+HOST_API bool writeAll(int fd, std::string_view bytes);
 
 }  // namespace springboard

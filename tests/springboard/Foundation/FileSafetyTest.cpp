@@ -11,7 +11,9 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <csignal>
 #include <functional>
+#include <thread>
 
 #include "AtomicFile.h"
 #include "FileDescriptor.h"
@@ -122,3 +124,30 @@ TEST(AtomicWrite, KeepsAnExistingModeAndGivesNewFilesTheirs) {
 }
 
 }  // namespace
+
+// A pipe takes a few pages per write, so a buffer many times its size only
+// arrives whole if writeAll goes on after each short write.
+TEST(WriteAll, WritesPastShortWritesAndFailsOnAClosedReader) {
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    springboard::FileDescriptor readEnd(ends[0]), writeEnd(ends[1]);
+    const std::string bytes(1 << 20, 'x');
+    std::string received;
+    std::thread reader([&] {
+        char chunk[4096];
+        ssize_t n;
+        while ((n = ::read(readEnd.get(), chunk, sizeof chunk)) > 0) received.append(chunk, static_cast<std::size_t>(n));
+    });
+    EXPECT_TRUE(springboard::writeAll(writeEnd.get(), bytes));
+    writeEnd.reset();
+    reader.join();
+    EXPECT_EQ(received, bytes);
+
+    ASSERT_EQ(::pipe(ends), 0);
+    springboard::FileDescriptor closedRead(ends[0]), toNobody(ends[1]);
+    closedRead.reset();
+    const auto previous = std::signal(SIGPIPE, SIG_IGN);
+    EXPECT_FALSE(springboard::writeAll(toNobody.get(), "x"));
+    std::signal(SIGPIPE, previous);
+    EXPECT_TRUE(springboard::writeAll(toNobody.get(), ""));
+}
