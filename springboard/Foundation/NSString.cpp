@@ -1,6 +1,5 @@
 #include "NSString.h"
 
-#include <cstdint>
 #include <cstring>
 
 #include "UTF8.h"
@@ -54,25 +53,12 @@ std::string stringByAppendingPathComponent(std::string_view path, std::string_vi
 
 bool isValidUTF8(std::string_view text) {
     // Most text is ASCII (every list title read from Clear's database passes
-    // through here): settle it with one OR over its words, the last word
-    // overlapping the one before, before any decoding.
-    if (text.size() >= 8) {
-        std::uint64_t bits = 0, word;
-        for (std::size_t at = 0; at + sizeof word <= text.size(); at += sizeof word) {
-            std::memcpy(&word, text.data() + at, sizeof word);
-            bits |= word;
-        }
-        std::memcpy(&word, text.data() + text.size() - sizeof word, sizeof word);
-        if (((bits | word) & 0x8080808080808080ULL) == 0) return true;
-    }
+    // through here): settle it before any decoding.
+    if (springboard::isAscii(text)) return true;
     std::size_t i = 0;
     while (i < text.size()) {
-        // Most text is ASCII: skip it eight bytes at a time (every list
-        // title read from Clear's database passes through here).
-        std::uint64_t word;
-        while (text.size() - i >= sizeof word &&
-               (std::memcpy(&word, text.data() + i, sizeof word), (word & 0x8080808080808080ULL) == 0))
-            i += sizeof word;
+        // Skip ASCII eight bytes at a time up to the first multi-byte character.
+        while (text.size() - i >= 8 && springboard::isAsciiWord(text.data() + i)) i += 8;
         if (i == text.size()) break;
         if (static_cast<unsigned char>(text[i]) < 0x80) {
             // A run of ASCII between multi-byte characters ("n\xC2\xB0 12 \xC3\xA0"):

@@ -19,6 +19,13 @@ namespace springboard {
 // `at` must be below `text.size()`.
 HOST_API std::optional<char32_t> decodeUTF8(std::string_view text, std::size_t& at);
 
+// Whether the eight bytes at `p` are all below 0x80.
+inline bool isAsciiWord(const char* p) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return (word & 0x8080808080808080ULL) == 0;
+}
+
 // Whether every byte of `text` is below 0x80: one OR over its words, the
 // last word overlapping the one before, and one test. List titles are
 // mostly short ASCII, and this settles them without decoding.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 // isAscii reads whole words and a last word that overlaps the one before:
@@ -15,6 +16,12 @@ TEST(IsAscii, SeesAHighByteAtEveryPositionOfEveryLength) {
             std::string marked = plain;
             marked[at] = '\x80';
             EXPECT_FALSE(springboard::isAscii(marked)) << length << " " << at;
+            // The word test sees the byte in the word that holds it.
+            if (length >= 8) {
+                const std::size_t word = std::min(at, length - 8);
+                EXPECT_FALSE(springboard::isAsciiWord(marked.data() + word)) << length << " " << at;
+                EXPECT_TRUE(springboard::isAsciiWord(plain.data() + word)) << length << " " << at;
+            }
         }
     }
     // Only the bytes in view count, not those beside them.
