@@ -16,13 +16,13 @@
 #include "PropertyList.h"
 #include "SBApplicationController.h"
 #include "SQLiteStatement.h"
+#include "VLSettingsFile.h"
 
 namespace {
 
 constexpr const char* kClearIdentifier = "com.realmacsoftware.clear";
 constexpr const char* kClearPlusIdentifier = "com.realmacsoftware.clear.universal";
 
-constexpr const char* kSettingsFile = "/Library/Preferences/com.kelbrin.velmora.plist";
 constexpr const char* kSavedPathKey = "savedPath";
 
 constexpr const char* kBundleName = "Clear.app";
@@ -49,8 +49,6 @@ SBApplicationControllerClass* controllerClass() {
     }
     return cls;
 }
-
-std::string settingsFilePath() { return stringByAppendingPathComponent(NSHomeDirectory(), kSettingsFile); }
 
 // The path of `besideBundle` in the directory that holds the "Clear.app"
 // bundle at `bundlePath`. Purely textual: a resource path without
@@ -181,7 +179,7 @@ std::shared_ptr<VLDynamicReader> VLDynamicReader::initWithPath(std::optional<std
 
 std::shared_ptr<VLDynamicReader> VLDynamicReader::initWithSavedPath() {
     std::shared_ptr<VLDynamicReader> reader(new VLDynamicReader());
-    if (auto settings = dictionaryWithContentsOfFile(settingsFilePath())) {
+    if (auto settings = dictionaryWithContentsOfFile(VLSettingsFilePath())) {
         auto entry = settings->find(kSavedPathKey);
         // Anything but a string cannot be a bundle path.
         if (entry != settings->end()) reader->_clearPath = entry->second.stringValue();
@@ -243,7 +241,7 @@ Array VLDynamicReader::parsedSQLiteListNamesForPath(const std::optional<std::str
 }
 
 bool VLDynamicReader::savePath() const {
-    const std::string path = settingsFilePath();
+    const std::string path = VLSettingsFilePath();
     DictionaryFile settings = dictionaryFileWithContentsOfFile(path);
     // A list we cannot read whole may hold entries we cannot see: rewriting
     // it would lose them.

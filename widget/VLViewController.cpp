@@ -14,11 +14,11 @@
 #include "UIApplication.h"
 #include "VLCreateListSentinel.h"
 #include "VLDynamicReader.h"
+#include "VLSettingsFile.h"
 
 namespace {
 
 constexpr const char* kCreateListTitle = "Create List...";
-constexpr const char* kSettingsFile = "/Library/Preferences/com.kelbrin.velmora.plist";
 constexpr const char* kHomeScreenIdentifier = "com.apple.springboard";
 
 // The URL's text for a log line: "(null)" when no URL could be made.
@@ -95,7 +95,7 @@ void VLViewController::setupClearLists() {
     // Only "defaultList" is wanted of the settings: the rest of the file is
     // checked as a whole read would, but not kept.
     const auto defaultList =
-        dictionaryEntryWithContentsOfFile(stringByAppendingPathComponent(NSHomeDirectory(), kSettingsFile), "defaultList");
+        dictionaryEntryWithContentsOfFile(VLSettingsFilePath(), "defaultList");
     if (!defaultList) return;
     // Object equality: only a string can equal a name, and only exactly. The
     // names are the offered values before the "Create List..." sentinel.
