@@ -69,8 +69,9 @@ public:
     bool isArray() const { return kind() == Kind::array; }
     bool isDictionary() const { return kind() == Kind::dictionary; }
 
-    // The held value, or nullptr (for a string, nothing) when the value is of another kind. A
-    // string's view is valid while this value (or a copy of it) lives.
+    // The held value when the value is of that kind, else nullptr (for a
+    // string, absent). A string's view is valid while this value (or a copy
+    // of it) lives.
     std::optional<std::string_view> asString() const {
         if (const auto* s = std::get_if<SharedString>(&storage_)) return s->view();
         return std::nullopt;
@@ -102,10 +103,10 @@ public:
     std::string description() const;
 
     // -integerValue. Numbers give their value (reals truncated toward zero,
-    // integers above 2^63-1 saturating,
-    // saturating); strings give the decimal integer they begin with: leading
-    // white space skipped, an optional sign, then digits, saturating at the
-    // limits of a 64-bit integer, 0 when there are no digits. Anything else: 0.
+    // both reals and integers above 2^63-1 saturating); strings give the
+    // decimal integer they begin with: leading white space skipped, an
+    // optional sign, then digits, saturating at the limits of a 64-bit
+    // integer, 0 when there are no digits. Anything else: 0.
     std::int64_t integerValue() const;
 
     // Structural identity, for containers and tests: same kind and same

@@ -11,8 +11,8 @@ class SQLiteConnection {
 public:
     // Opens `path` read-only, never creating it, for use on one thread at a
     // time: SQLite then takes no lock of its own on each step and column
-    // read (locking and unlocking it was a ninth of the instructions of
-    // reading a thousand titles). Check ok() before use.
+    // read, a cost paid on every title read for no gain when only one
+    // thread ever uses the connection. Check ok() before use.
     static SQLiteConnection openReadOnly(const char* path) {
         return open(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
     }

@@ -94,7 +94,8 @@ private:
     Clock::time_point expires_;
     Clock::time_point deadline_;
     // Request bytes read; the first `filled_` are real. Never zero-filled:
-    // clearing 16 KiB per message cost more than the rest of reading it.
+    // every byte read is written by recv first, so clearing the buffer for
+    // each message would only add work to the hot path.
     std::unique_ptr<char[]> in_;
     std::size_t capacity_ = 0;
     std::size_t filled_ = 0;
