@@ -4,11 +4,15 @@
 #include <sqlite3.h>
 #include <stdlib.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <vector>
+
+#include "SQLiteConnection.h"
+#include "SQLiteStatement.h"
 
 namespace bench {
 
@@ -23,34 +27,28 @@ void writeBytes(const std::string& path, const char* data, std::size_t size) {
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
-void check(int rc, sqlite3* db, const char* what) {
-    if (rc != SQLITE_OK && rc != SQLITE_DONE) throw std::runtime_error(std::string(what) + ": " + sqlite3_errmsg(db));
+void check(bool ok, const SQLiteConnection& db, const char* what) {
+    if (!ok) throw std::runtime_error(std::string(what) + ": " + db.errorMessage());
 }
 
 void makeDatabase(const std::string& path, int listCount) {
     fs::create_directories(fs::path(path).parent_path());
-    sqlite3* db = nullptr;
-    check(sqlite3_open(path.c_str(), &db), db, "open");
-    check(sqlite3_exec(db,
-                       "create table lists (id integer primary key, title text, position integer, color integer);"
-                       "create table tasks (id integer primary key, list integer, title text, done integer);"
-                       "begin;",
-                       nullptr, nullptr, nullptr),
+    const auto db = SQLiteConnection::open(path.c_str(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    check(db.ok(), db, "open");
+    check(db.execute("create table lists (id integer primary key, title text, position integer, color integer);"
+                     "create table tasks (id integer primary key, list integer, title text, done integer);"
+                     "begin;"),
           db, "schema");
-    sqlite3_stmt* insert = nullptr;
-    check(sqlite3_prepare_v2(db, "insert into lists (title, position, color) values (?, ?, ?)", -1, &insert, nullptr),
-          db, "prepare");
-    for (int i = 0; i < listCount; ++i) {
-        const std::string title = benchListTitle(i);
-        sqlite3_bind_text(insert, 1, title.c_str(), static_cast<int>(title.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int(insert, 2, i);
-        sqlite3_bind_int(insert, 3, i % 5);
-        check(sqlite3_step(insert), db, "insert");
-        sqlite3_reset(insert);
+    {
+        SQLiteStatement insert(db, "insert into lists (title, position, color) values (?, ?, ?)");
+        check(insert.ok(), db, "prepare");
+        for (int i = 0; i < listCount; ++i) {
+            check(insert.bind(1, benchListTitle(i)).bind(2, std::int64_t{i}).bind(3, std::int64_t{i % 5}).run(), db,
+                  "insert");
+            insert.reset();
+        }
     }
-    sqlite3_finalize(insert);
-    check(sqlite3_exec(db, "commit;", nullptr, nullptr, nullptr), db, "commit");
-    sqlite3_close(db);
+    check(db.execute("commit;"), db, "commit");
 }
 
 void makePreferences(const std::string& path, PlistFormat format) {

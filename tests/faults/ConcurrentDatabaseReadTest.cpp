@@ -16,6 +16,7 @@
 #include "FaultSupport.h"
 #include "LogCapture.h"
 #include "Platform.h"
+#include "SQLiteConnection.h"
 #include "TempDirectory.h"
 #include "VLDynamicReader.h"
 
@@ -23,37 +24,35 @@ namespace {
 
 constexpr int kInitialLists = 200;
 
-int exec(sqlite3* db, const std::string& sql) { return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr); }
+bool exec(const SQLiteConnection& db, const std::string& sql) { return db.execute(sql.c_str()); }
 
 // Every committed state: generation G has kInitialLists + G rows, row r
 // titled "G<G>-<r>". A transaction bumps the generation of every title and
 // adds one row.
 void makeDatabase(const std::string& path, const std::string& journalMode) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(exec(db, "pragma journal_mode=" + journalMode), SQLITE_OK);
-    ASSERT_EQ(exec(db, "create table lists (id integer primary key, title text)"), SQLITE_OK);
-    ASSERT_EQ(exec(db, "begin"), SQLITE_OK);
+    const auto db = SQLiteConnection::open(path.c_str(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    ASSERT_TRUE(db.ok());
+    ASSERT_TRUE(exec(db, "pragma journal_mode=" + journalMode));
+    ASSERT_TRUE(exec(db, "create table lists (id integer primary key, title text)"));
+    ASSERT_TRUE(exec(db, "begin"));
     for (int r = 1; r <= kInitialLists; ++r)
-        ASSERT_EQ(exec(db, "insert into lists (id, title) values (" + std::to_string(r) + ", 'G0-" +
-                               std::to_string(r) + "')"),
-                  SQLITE_OK);
-    ASSERT_EQ(exec(db, "commit"), SQLITE_OK);
-    sqlite3_close(db);
+        ASSERT_TRUE(exec(db, "insert into lists (id, title) values (" + std::to_string(r) + ", 'G0-" +
+                                 std::to_string(r) + "')"));
+    ASSERT_TRUE(exec(db, "commit"));
 }
 
 // Clear: commits generation after generation until killed. Waits for readers
 // rather than failing, as an app with a busy timeout does.
 [[noreturn]] void writeForever(const std::string& path) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) ::_exit(3);
-    sqlite3_busy_timeout(db, 5000);
+    const auto db = SQLiteConnection::open(path.c_str(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    if (!db.ok()) ::_exit(3);
+    sqlite3_busy_timeout(db.get(), 5000);
     for (long generation = 1;; ++generation) {
         const std::string g = std::to_string(generation);
-        if (exec(db, "begin immediate") != SQLITE_OK) continue;
+        if (!exec(db, "begin immediate")) continue;
         exec(db, "insert into lists (title) values ('new')");
         exec(db, "update lists set title = 'G" + g + "-' || id");
-        if (exec(db, "commit") != SQLITE_OK) {
+        if (!exec(db, "commit")) {
             exec(db, "rollback");
             --generation;
         }

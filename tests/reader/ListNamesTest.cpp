@@ -116,12 +116,13 @@ TEST(ListNames, ExclusivelyLockedDatabaseGivesNothingWithoutWaiting) {
     makeDatabase(db, kTable + "insert into lists values ('A');");
     auto reader = VLDynamicReader::initWithPath(std::nullopt);
 
-    sqlite3* clear = nullptr;
-    ASSERT_EQ(sqlite3_open(db.c_str(), &clear), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(clear, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-    EXPECT_EQ(reader->parsedSQLiteListNamesForPath(db.string()), Names{});
-    ASSERT_EQ(sqlite3_exec(clear, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(clear);
+    {
+        const auto clear = SQLiteConnection::open(db.c_str(), SQLITE_OPEN_READWRITE);
+        ASSERT_TRUE(clear.ok());
+        ASSERT_TRUE(clear.execute("BEGIN EXCLUSIVE"));
+        EXPECT_EQ(reader->parsedSQLiteListNamesForPath(db.string()), Names{});
+        ASSERT_TRUE(clear.execute("COMMIT"));
+    }
 
     EXPECT_EQ(reader->parsedSQLiteListNamesForPath(db.string()), Names{"A"});
 }

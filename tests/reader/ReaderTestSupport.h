@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "SQLiteConnection.h"
+
 namespace readertest {
 
 namespace fs = std::filesystem;
@@ -78,14 +80,9 @@ inline void writeBinaryPlist(const fs::path& path, const std::string& xml) {
 // Runs `sql` against a database created at `path` with the C API.
 inline void makeDatabase(const fs::path& path, const std::string& sql) {
     fs::create_directories(path.parent_path());
-    sqlite3* db = nullptr;
-    int rc = sqlite3_open(path.c_str(), &db);
-    char* error = nullptr;
-    if (rc == SQLITE_OK) rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
-    std::string message = error ? error : "";
-    sqlite3_free(error);
-    sqlite3_close(db);
-    if (rc != SQLITE_OK) throw std::runtime_error("sqlite: " + message + " in " + sql);
+    const auto db = SQLiteConnection::open(path.c_str(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    if (!db.ok() || !db.execute(sql.c_str()))
+        throw std::runtime_error(std::string("sqlite: ") + db.errorMessage() + " in " + sql);
 }
 
 // The names in `directory`, sorted.

@@ -6,6 +6,9 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "SQLiteConnection.h"
+#include "SQLiteStatement.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -23,40 +26,22 @@ std::string escapeXML(const std::string& text) {
     return out;
 }
 
-void execute(sqlite3* db, const std::string& sql) {
-    char* message = nullptr;
-    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-        std::string error = message ? message : "unknown error";
-        sqlite3_free(message);
-        throw std::runtime_error("sqlite: " + error);
-    }
+void execute(const SQLiteConnection& db, const std::string& sql) {
+    if (!db.execute(sql.c_str())) throw std::runtime_error(std::string("sqlite: ") + db.errorMessage());
 }
 
-void insertList(sqlite3* db, const std::string& title) {
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, "insert into lists(title) values(?)", -1, &statement, nullptr) != SQLITE_OK)
-        throw std::runtime_error("sqlite prepare failed");
-    sqlite3_bind_text(statement, 1, title.c_str(), static_cast<int>(title.size()), SQLITE_TRANSIENT);
-    const int result = sqlite3_step(statement);
-    sqlite3_finalize(statement);
-    if (result != SQLITE_DONE) throw std::runtime_error("sqlite insert failed");
+void insertList(const SQLiteConnection& db, const std::string& title) {
+    SQLiteStatement statement(db, "insert into lists(title) values(?)");
+    if (!statement.ok()) throw std::runtime_error("sqlite prepare failed");
+    if (!statement.bind(1, title).run()) throw std::runtime_error("sqlite insert failed");
 }
 
 template <class Body>
 void withDatabase(const std::string& path, Body body) {
     fs::create_directories(fs::path(path).parent_path());
-    sqlite3* db = nullptr;
-    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
-        sqlite3_close(db);
-        throw std::runtime_error("cannot open " + path);
-    }
-    try {
-        body(db);
-    } catch (...) {
-        sqlite3_close(db);
-        throw;
-    }
-    sqlite3_close(db);
+    const auto db = SQLiteConnection::open(path.c_str(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    if (!db.ok()) throw std::runtime_error("cannot open " + path);
+    body(db);
 }
 
 }  // namespace
@@ -106,7 +91,7 @@ std::string TestDevice::clearDatabasePath(const std::string& clearBundlePath) {
 
 std::string TestDevice::installClear(const std::vector<std::string>& lists, const std::string& identifier) {
     const std::string bundle = installApp("Clear", identifier, {"clearapp"});
-    withDatabase(clearDatabasePath(bundle), [&](sqlite3* db) {
+    withDatabase(clearDatabasePath(bundle), [&](const SQLiteConnection& db) {
         execute(db, "create table lists(title text)");
         for (const auto& title : lists) insertList(db, title);
     });
@@ -114,5 +99,5 @@ std::string TestDevice::installClear(const std::vector<std::string>& lists, cons
 }
 
 void TestDevice::addClearList(const std::string& clearBundlePath, const std::string& title) {
-    withDatabase(clearDatabasePath(clearBundlePath), [&](sqlite3* db) { insertList(db, title); });
+    withDatabase(clearDatabasePath(clearBundlePath), [&](const SQLiteConnection& db) { insertList(db, title); });
 }

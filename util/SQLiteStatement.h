@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -31,6 +32,13 @@ public:
         sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
         return *this;
     }
+    // Binds `number` to parameter `index`, counted from 1.
+    SQLiteStatement& bind(int index, std::int64_t number) {
+        sqlite3_bind_int64(statement_, index, number);
+        return *this;
+    }
+    // Makes the statement ready to step again from the start; bindings stay.
+    void reset() { sqlite3_reset(statement_); }
     // Column `column` of the current row, all its bytes; "" for NULL.
     std::string string(int column) const {
         const char* p = text(column);

@@ -30,6 +30,10 @@ public:
     SQLiteConnection(const SQLiteConnection&) = delete;
     ~SQLiteConnection() { sqlite3_close(db_); }  // a null handle is a no-op
 
+    // Runs every statement of `sql`; false at the first that fails (see
+    // errorMessage).
+    bool execute(const char* sql) const { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+
     bool ok() const { return opened_; }
     sqlite3* get() const { return db_; }
     // Why the last call on this connection failed.
