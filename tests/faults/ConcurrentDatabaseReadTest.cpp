@@ -123,6 +123,7 @@ TEST_P(ConcurrentDatabaseReadTest, ReaderSeesWholeStatesWhileClearWrites) {
     EXPECT_TRUE(logged.empty()) << logged.front();
 }
 
-INSTANTIATE_TEST_SUITE_P(JournalModes, ConcurrentDatabaseReadTest, ::testing::Values("delete", "wal"));
+INSTANTIATE_TEST_SUITE_P(JournalModes, ConcurrentDatabaseReadTest, ::testing::Values("delete", "wal"),
+                         [](const auto& info) { return std::string(info.param); });
 
 }  // namespace

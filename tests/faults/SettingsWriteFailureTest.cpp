@@ -66,7 +66,8 @@ TEST_P(FileSizeLimitTest, WriteStoppedMidwayLeavesOldFile) {
     EXPECT_EQ(faults::entries(preferences_), std::vector<std::string>{kSettingsName});
 }
 
-INSTANTIATE_TEST_SUITE_P(Limits, FileSizeLimitTest, ::testing::Values(0, 1, 4096, 60 * 1024));
+INSTANTIATE_TEST_SUITE_P(Limits, FileSizeLimitTest, ::testing::Values(0, 1, 4096, 60 * 1024),
+                         [](const auto& info) { return "Bytes" + std::to_string(info.param); });
 
 TEST_F(SettingsWriteFailureTest, UnwritableDirectoryLeavesOldFile) {
     // Root ignores permission bits, so the child gives up root first.
