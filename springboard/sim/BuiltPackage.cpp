@@ -10,10 +10,15 @@ namespace fs = std::filesystem;
 namespace sim {
 namespace {
 
-fs::path buildDirectory() {
+// Where the package and its md5sums are: the build directory, or
+// PREFIX/share/velmora once the tools component is installed.
+fs::path packageDirectory() {
     std::error_code ec;
     fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? fs::current_path(ec) : exe.parent_path().parent_path();
+    fs::path top = ec ? fs::current_path(ec) : exe.parent_path().parent_path();
+    if (fs::path installed = top / "share/velmora"; fs::is_regular_file(installed / VELMORA_PACKAGE_FILE_NAME, ec))
+        return installed;
+    return top;
 }
 
 }  // namespace
@@ -22,7 +27,7 @@ std::string builtPackageVersion() { return VELMORA_VERSION; }
 
 std::optional<std::string> locateBuiltPackage(std::string* error) {
     std::error_code ec;
-    fs::path package = buildDirectory() / VELMORA_PACKAGE_FILE_NAME;
+    fs::path package = packageDirectory() / VELMORA_PACKAGE_FILE_NAME;
     if (fs::is_regular_file(package, ec)) return package.string();
     if (error)
         *error = "cannot find the built package " + package.string() +
@@ -31,7 +36,7 @@ std::optional<std::string> locateBuiltPackage(std::string* error) {
 }
 
 std::optional<std::string> builtPackageMd5sums() {
-    return springboard::readRegularFile((buildDirectory() / VELMORA_PACKAGE_MD5SUMS_NAME).string(), 16u << 20);
+    return springboard::readRegularFile((packageDirectory() / VELMORA_PACKAGE_MD5SUMS_NAME).string(), 16u << 20);
 }
 
 }  // namespace sim

@@ -7,9 +7,12 @@
 #include "ApplicationRegistry.h"
 #include "BuiltPackage.h"
 #include "ClearDatabase.h"
+#include "DeviceJson.h"
 #include "DevicePackages.h"
 #include "DeviceState.h"
 #include "DpkgDatabase.h"
+#include "TerminalText.h"
+#include "Trace.h"
 #include "PropertyList.h"
 
 namespace fs = std::filesystem;
@@ -25,7 +28,9 @@ int report(int status, const std::string& message) {
     return status;
 }
 
-std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+// Device text reaches the terminal escaped: a list named with an escape
+// sequence must not repaint the screen.
+std::string quoted(const std::string& text) { return "\"" + printable(text) + "\""; }
 
 std::string joined(const std::vector<std::string>& items, const char* separator) {
     std::string text;
@@ -47,7 +52,7 @@ DeviceCommand::DeviceCommand(CLI::App& app) {
     command_->require_subcommand(1);
 
     create_ = command_->add_subcommand("create", "make a device directory with the build's package installed");
-    create_->add_option("DIR", directory_, "the new device directory (must not exist, or be empty)")->required();
+    create_->add_option("DIR", directory_, "the new device directory (must not exist, or be empty)")->required()->type_name("");
     create_->add_flag("--clear", options_.clear, "install Clear (com.realmacsoftware.clear)");
     create_->add_flag("--clear-plus", options_.clearPlus, "install Clear+ (com.realmacsoftware.clear.universal)");
     create_->add_option("--lists", listsText_,
@@ -56,21 +61,28 @@ DeviceCommand::DeviceCommand(CLI::App& app) {
     create_->add_option("--theme", theme_, "Clear's ThemeIdentifier, e.g. THEME_GRAPHITE_ID");
     create_->add_option("--default-list", defaultList_, "the widget's defaultList setting");
     create_->add_option("--front", front_, "bundle id of the app in front, or \"home\"");
-    create_->add_option("--package", packagePath_, "install this PKG.deb instead of the build's package");
+    create_->add_option("--package", packagePath_, "install this PKG.deb instead of the build's package")->type_name("PKG.deb");
+    create_->footer("Examples:\n"
+                    "  velmora-sim device create ~/phone --clear --lists \"Groceries,Work\" --default-list Work\n"
+                    "  velmora-sim device create ~/phone --clear-plus --theme THEME_GRAPHITE_ID --front com.apple.mobilesafari");
 
     install_ = command_->add_subcommand("install", "install a Velmora package into a device");
-    install_->add_option("DIR", directory_, "the device")->required();
-    install_->add_option("PKG", packagePath_, "the package (.deb)")->required();
+    install_->add_option("DIR", directory_, "the device")->required()->type_name("");
+    install_->add_option("PKG.deb", packagePath_, "the package")->required()->type_name("");
+    install_->footer("Example:\n  velmora-sim device install ~/phone build/velmora_1.0.0_amd64.deb");
 
     update_ = command_->add_subcommand("update", "install the build's package into a device again");
-    update_->add_option("DIR", directory_, "the device")->required();
+    update_->add_option("DIR", directory_, "the device")->required()->type_name("");
+    update_->footer("Example:\n  velmora-sim device update ~/phone");
 
     remove_ = command_->add_subcommand("remove", "remove a package from a device with dpkg");
     remove_->add_option("DIR", directory_, "the device")->required();
     remove_->add_option("PACKAGE", removeName_, "the package (default: " + std::string(kPackageName) + ")");
 
     show_ = command_->add_subcommand("show", "print what a device holds");
-    show_->add_option("DIR", directory_, "the device")->required();
+    show_->add_option("DIR", directory_, "the device")->required()->type_name("");
+    show_->add_flag("--json", json_, "one JSON object with the same facts");
+    show_->footer("Examples:\n  velmora-sim device show ~/phone\n  velmora-sim device show --json ~/phone | jq .clear");
 }
 
 int DeviceCommand::run() {
@@ -132,7 +144,7 @@ int DeviceCommand::show() {
     std::error_code ec;
     if (!fs::is_directory(fs::path(directory_) / "var/mobile", ec))
         return report(kFailure, "no device at " + directory_ + " (make one with: velmora-sim device create DIR)");
-    std::cout << describeDevice(directory_);
+    std::cout << (json_ ? Trace::line(deviceAsJson(directory_)) + "\n" : describeDevice(directory_));
     return 0;
 }
 
@@ -142,7 +154,7 @@ std::string describeDevice(const std::string& device) {
     out << "device    " << device << "\n";
     out << "package   " << packageLine(root.string()) << "\n";
     if (auto warning = packageWarning(device)) out << "          warning: " << *warning << "\n";
-    out << "front     " << readFrontApplication(root.string()) << "\n";
+    out << "front     " << printable(readFrontApplication(root.string())) << "\n";
 
     auto registry = ApplicationRegistry::scan(root.string());
     out << "apps     ";
@@ -158,7 +170,7 @@ std::string describeDevice(const std::string& device) {
         const Value* theme = nullptr;
         if (preferences)
             if (auto it = preferences->find("ThemeIdentifier"); it != preferences->end()) theme = &it->second;
-        out << identifier << "\n  theme   " << (theme ? theme->description() : std::string("(none)")) << "\n";
+        out << identifier << "\n  theme   " << (theme ? printable(theme->description()) : std::string("(none)")) << "\n";
 
         std::string error;
         auto db = ClearDatabase::open(ClearDatabase::pathInContainer(container.string()), /*create=*/false, &error);
@@ -181,7 +193,7 @@ std::string describeDevice(const std::string& device) {
         out << " (none)\n";
     } else if (auto settings = dictionaryWithContentsOfFile(settingsPath.string())) {
         out << "\n";
-        for (const auto& [key, value] : *settings) out << "  " << key << " = " << value.description() << "\n";
+        for (const auto& [key, value] : *settings) out << "  " << printable(key) << " = " << printable(value.description()) << "\n";
     } else {
         out << " (unreadable)\n";
     }

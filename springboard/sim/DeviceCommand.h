@@ -45,6 +45,7 @@ private:
     std::vector<std::string> extraLists_;
     std::optional<std::string> theme_, defaultList_;
     std::string front_ = kSpringBoardIdentifier;
+    bool json_ = false;
 };
 
 // What `device show` prints about the device at `device`.

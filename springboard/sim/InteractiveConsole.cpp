@@ -10,15 +10,19 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <ostream>
 
 #include <readline/history.h>
 #include <readline/readline.h>
 
 #include "ClearDatabaseReport.h"
+#include "EventDescription.h"
+#include "HistoryFile.h"
 #include "ScriptParser.h"
 #include "StopSignals.h"
 #include "Suggestion.h"
+#include "TerminalText.h"
 
 namespace fs = std::filesystem;
 
@@ -57,12 +61,6 @@ const HelpEntry kHelp[] = {
     {"quit", "quit | exit", "leave (Ctrl-D too)", "Ctrl-C only cancels the line being typed."},
     {"exit", "exit | quit", "leave (Ctrl-D too)", "Ctrl-C only cancels the line being typed."},
 };
-
-std::string field(const Json& event, const char* key) {
-    auto it = event.find(key);
-    if (it == event.end() || it->is_null()) return "";
-    return it->is_string() ? it->get<std::string>() : Trace::line(*it);
-}
 
 // Terminal columns for the sheet: the output's, else the input's (`run |
 // tee log` still has a terminal behind standard input), else a fixed default.
@@ -164,6 +162,9 @@ void onLine(char* raw) {
     std::string line(raw);
     std::free(raw);
     activeConsole->handleLine(line);
+    // readline may be editing on another stream than the output (`run |
+    // tee log`), so nothing else flushes what the line printed.
+    activeConsole->flush();
 }
 
 // Ctrl-C: the line typed so far is dropped and a fresh prompt shown, as in a shell.
@@ -200,33 +201,9 @@ InteractiveConsole::InteractiveConsole(SpringBoardSession& session, Trace& trace
 InteractiveConsole::~InteractiveConsole() { trace_.removeObserver(observer_); }
 
 void InteractiveConsole::collect(const Json& event) {
-    const std::string name = field(event, "event");
-    Happening happening;
-    if (name == "showMessage") {
-        happening.text = "message: " + field(event, "text");
-    } else if (name == "openURL") {
-        happening.text = "opened " + field(event, "url") + (event.value("handled", false) ? "" : " (no app took it)");
-    } else if (name == "clear") {
-        std::string what = field(event, "action") == "list/create"
-                               ? "list \"" + field(event, "list") + "\""
-                               : "task \"" + field(event, "task") + "\" in \"" + field(event, "list") + "\"";
-        happening.text = "Clear: " + what + ": " + field(event, "result");
-    } else if (name == "front") {
-        happening.text = "in front: " + field(event, "identifier");
-    } else if (name == "reply") {
-        happening.text = "reply to " + field(event, "message") + ": " + field(event, "reply");
-        if (event.contains("error")) happening.text += " (" + field(event, "error") + ")";
-    } else if (name == "error") {
-        happening = {"refused: " + field(event, "text"), true};
-    } else if (name == "log") {
-        // The widget explains a refused submit or answer only in its log.
-        const std::string text = field(event, "text");
-        const std::string prefix = "[Velmora]Not ";
-        if (!startsWith(text, prefix)) return;
-        happening = {"refused: " + text.substr(prefix.size() - 4), true};
-    } else {
-        return;
-    }
+    auto description = describeEvent(event);
+    if (!description) return;
+    Happening happening{description->text, description->refusal};
     std::lock_guard lock(happeningsMutex_);
     // The same message twice in one step (a second showMessage) says nothing new.
     for (const auto& seen : happenings_)
@@ -254,7 +231,7 @@ void InteractiveConsole::show() {
 }
 
 void InteractiveConsole::showError(const std::string& text) {
-    out_ << (colour_ ? kErrorColour : "") << text << (colour_ ? "\x1b[0m" : "") << "\n";
+    out_ << (colour_ ? kErrorColour : "") << printable(text) << (colour_ ? "\x1b[0m" : "") << "\n";
 }
 
 void InteractiveConsole::showHelp(const std::string& command) {
@@ -285,6 +262,7 @@ void InteractiveConsole::showHelp(const std::string& command) {
 
 void InteractiveConsole::handleLine(const std::string& line) {
     ++lineNumber_;
+    if (echo_) out_ << kPrompt << line << "\n";
     std::size_t start = line.find_first_not_of(" \t");
     if (start == std::string::npos) return;
     HIST_ENTRY* last = history_length > 0 ? history_get(history_base + history_length - 1) : nullptr;
@@ -319,6 +297,18 @@ void InteractiveConsole::handleLine(const std::string& line) {
     show();
 }
 
+void InteractiveConsole::flush() {
+    out_.flush();
+    if (!echo_) return;
+    // The next prompt goes straight to the terminal while this line's output
+    // is still in the pipe; give the reader (tee) a moment to show it first.
+    for (int waited = 0; waited < 20; ++waited) {
+        int unread = 0;
+        if (::ioctl(STDOUT_FILENO, FIONREAD, &unread) != 0 || unread == 0) break;
+        ::usleep(5000);
+    }
+}
+
 void InteractiveConsole::leave() {
     leaving_ = true;
     rl_callback_handler_remove();  // no fresh prompt after this line
@@ -332,7 +322,22 @@ void InteractiveConsole::run(const std::atomic<bool>& stop, const std::string& h
     rl_completion_display_matches_hook = displayMatches;
     rl_completer_word_break_characters = const_cast<char*>("");
     using_history();
-    if (!historyFile.empty()) read_history(historyFile.c_str());
+    std::string history = historyFile;
+    if (!history.empty())
+        if (auto problem = loadHistory(history)) {
+            std::cerr << "velmora-sim: warning: " << printable(*problem) << "; no history is kept\n";
+            history.clear();
+        }
+    // Output that is no terminal (`run | tee log`) gets plain lines: readline
+    // edits on the terminal behind standard error (or /dev/tty) instead, and
+    // each line taken is written out as the demo writes its lines.
+    std::FILE* editing = nullptr;
+    echo_ = !::isatty(STDOUT_FILENO);
+    if (echo_) {
+        rl_variable_bind("enable-bracketed-paste", "off");
+        if (::isatty(STDERR_FILENO)) rl_outstream = stderr;
+        else if ((editing = std::fopen("/dev/tty", "we"))) rl_outstream = editing;
+    }
     claimInterrupts(true);
 
     out_ << "Velmora simulator on " << session_.device() << "\nType \"help\" for the commands.\n";
@@ -350,10 +355,11 @@ void InteractiveConsole::run(const std::atomic<bool>& stop, const std::string& h
     if (!leaving_) rl_callback_handler_remove();
     claimInterrupts(false);
     out_ << "\n" << std::flush;
-    if (!historyFile.empty()) {
-        stifle_history(kHistoryLines);
-        write_history(historyFile.c_str());
-    }
+    if (!history.empty())
+        if (auto problem = saveHistory(history, kHistoryLines))
+            std::cerr << "velmora-sim: warning: " << printable(*problem) << "\n";
+    rl_outstream = nullptr;
+    if (editing) std::fclose(editing);
     activeConsole = nullptr;
     completionSession = nullptr;
 }

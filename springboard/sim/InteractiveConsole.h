@@ -43,6 +43,7 @@ public:
     // readline callback).
     void handleLine(const std::string& line);
     void leave();
+    void flush();
     bool leaving() const { return leaving_; }
 
 private:
@@ -62,6 +63,7 @@ private:
     std::ostream& out_;
     bool colour_;
     bool leaving_ = false;
+    bool echo_ = false;  // the output is no terminal: each line taken is written to it
     int lineNumber_ = 0;
     // What was drawn last, so an unchanged sheet is not drawn again.
     std::optional<SheetState> shown_;

@@ -6,13 +6,16 @@
 #include <cstdlib>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ClearDatabaseReport.h"
 #include "BuiltPackage.h"
+#include "DemoScript.h"
 #include "DeviceBuilder.h"
 #include "DeviceState.h"
+#include "EventDescription.h"
 #include "ExitStatus.h"
 #include "InteractiveConsole.h"
 #include "SampleDevice.h"
@@ -25,32 +28,14 @@
 #include "TraceTarget.h"
 
 namespace sim {
+
 namespace {
 
-// What `run --demo` plays on the sample device: the road a newcomer should
-// see first, from Safari to Clear and back.
-const char* const kDemoScript[] = {
-    "# Safari is in front. The user calls up the widget:",
-    "open",
-    "pick Bread & Butter",
-    "type Jam & toast",
-    "submit",
-    "# Clear got the task, and Safari is back in front. Now a new list:",
-    "open",
-    "pick Create List...",
-    "answer Holidays",
-    "# Another app asks SpringBoard for Clear's lists:",
-    "ipc VLIPC.Lists",
-};
-
-}  // namespace
-
-bool useColour(ColourMode mode, bool outputIsTerminal, const char* noColor) {
-    if (mode != ColourMode::Auto) return mode == ColourMode::Always;
-    return outputIsTerminal && !(noColor && *noColor);
+// A run whose device state could not be written has failed, whatever it did before.
+int saved(SpringBoardSession& session, int status) {
+    if (auto problem = session.saveState()) return failure(*problem);
+    return status;
 }
-
-namespace {
 
 int run(const RunOptions& options) {
     const bool fromStandardInput = options.script.empty() || options.script == "-";
@@ -59,6 +44,8 @@ int run(const RunOptions& options) {
     const bool interactive = !options.demo && fromStandardInput && ::isatty(STDIN_FILENO);
     if (options.demo && !options.script.empty())
         return usageError("--demo plays its own script: give either --demo or --script (see velmora-sim run --help)");
+    if (options.bail && (interactive || options.demo))
+        return usageError("--bail stops a script; the prompt and the demo go on after a refusal (see velmora-sim run --help)");
 
     // The whole script is read and checked before SpringBoard boots, so a bad
     // line changes nothing.
@@ -88,6 +75,10 @@ int run(const RunOptions& options) {
         if (sample.path().empty()) return failure("cannot make a temporary directory");
         device = sample.path() + "/device";
         if (!makeSampleDevice(device, &error)) return failure(error);
+    } else if (auto problem = deviceProblem(device)) {
+        // Said before any warning about its package, which would suggest
+        // commands that refuse a directory that is no device.
+        return failure(*problem);
     } else if (auto warning = packageWarning(device)) {
         std::cerr << "velmora-sim: warning: " << *warning << "\n";
     }
@@ -97,27 +88,53 @@ int run(const RunOptions& options) {
     auto session = SpringBoardSession::boot(device, trace, &error);
     if (!session) return failure(error);
 
-    const bool colour = useColour(options.colour, ::isatty(STDOUT_FILENO), std::getenv("NO_COLOR"));
+    const bool colour = useColour(options.colour, ::isatty(STDOUT_FILENO), std::getenv("NO_COLOR"), std::getenv("TERM"));
     if (interactive) {
         InteractiveConsole console(*session, trace, std::cout, colour);
         console.run(stopRequested, historyFilePath());
-        return 0;
+        return saved(*session, 0);
     }
     if (options.demo) {
-        if (!options.device.empty())
+        std::vector<std::string> road = sampleDemo();
+        if (!options.device.empty()) {
+            // Played against the lists this device holds, never the sample's.
+            std::string refusal;
+            auto fitted = demoFor(clearLists(*session), &refusal);
+            if (!fitted) return failure(refusal);
+            road = *fitted;
             std::cout << "The demo writes to the device " << options.device << ": the task and the list it adds stay there.\n";
+        }
         InteractiveConsole console(*session, trace, std::cout, colour);
-        console.play(std::vector<std::string>(std::begin(kDemoScript), std::end(kDemoScript)), stopRequested);
+        console.play(road, stopRequested);
         if (std::cout && printClearDatabases(*session, std::cout, "now"))
             std::cout << "\nTry it yourself: build/bin/velmora-sim run (on a terminal), or see README.md.\n";
-        return 0;
+        return saved(*session, 0);
     }
+    const std::string scriptName = fromStandardInput ? "" : options.script;
+    session->setScriptName(scriptName);
+    // --bail: the first refusal of a line ends the run, as sqlite3's -bail does.
+    std::optional<std::string> refusal;
+    const std::size_t observer = trace.addObserver([&refusal](const Json& event) {
+        if (refusal) return;
+        if (auto description = describeEvent(event); description && description->refusal) refusal = description->text;
+    });
+    int status = 0;
     for (const auto& command : script.commands) {
-        if (stopRequested) return failure("stopped by a signal before line " + std::to_string(command.line));
+        if (stopRequested) {
+            status = failure("stopped by a signal before line " + std::to_string(command.line));
+            break;
+        }
         if (traceTarget.stream && !*traceTarget.stream) break;  // nobody reads the trace any more
+        refusal.reset();
         session->execute(command);
+        if (options.bail && refusal) {
+            status = failure("stopped at " + (scriptName.empty() ? std::string("<stdin>") : scriptName) + ":" +
+                             std::to_string(command.line) + " (--bail): " + *refusal);
+            break;
+        }
     }
-    return 0;
+    trace.removeObserver(observer);
+    return saved(*session, status);
 }
 
 }  // namespace

@@ -2,11 +2,9 @@
 
 #include <string>
 
-namespace sim {
+#include "ColourMode.h"
 
-// When the prompt and the demo colour their output: "auto" on a terminal
-// unless NO_COLOR is set to a non-empty value.
-enum class ColourMode { Auto, Always, Never };
+namespace sim {
 
 struct RunOptions {
     std::string device;   // empty: a fresh sample device in a temporary directory
@@ -14,12 +12,9 @@ struct RunOptions {
     std::string trace;
     bool traceGiven = false;
     bool demo = false;
+    bool bail = false;  // the first refused or failing line ends the run with exit 1
     ColourMode colour = ColourMode::Auto;
 };
-
-// Whether output gets ANSI colour under `mode`, given whether standard output
-// is a terminal and the value of NO_COLOR (nullptr when unset).
-bool useColour(ColourMode mode, bool outputIsTerminal, const char* noColor);
 
 // `run`: boots SpringBoard on the device and runs the script, the prompt or
 // the demo. Should standard output close under it (`run --demo | head`), the

@@ -46,11 +46,17 @@ std::optional<std::string> readScriptFile(const std::string& path, std::string& 
     std::optional<std::string> text;
     if (::fstat(fd.get(), &info) != 0) {
         error = "cannot read the script " + path + ": " + std::strerror(errno);
-    } else if (!S_ISREG(info.st_mode)) {
-        error = "the script " + path + " is not a regular file";
-    } else if (static_cast<std::size_t>(info.st_size) > kMaxScriptBytes) {
+    } else if (S_ISDIR(info.st_mode)) {
+        error = "the script " + path + " is a directory";
+    } else if (!S_ISREG(info.st_mode) && !S_ISFIFO(info.st_mode) && !S_ISCHR(info.st_mode)) {
+        error = "the script " + path + " is neither a file nor a pipe";
+    } else if (S_ISREG(info.st_mode) && static_cast<std::size_t>(info.st_size) > kMaxScriptBytes) {
         error = "the script " + path + " is larger than " + std::to_string(kMaxScriptBytes >> 20) + " MiB";
     } else {
+        // Shells hand scripts over as pipes (`<(...)`, /dev/stdin) and
+        // devices (/dev/null); those are read as they come, up to the limit.
+        int flags = ::fcntl(fd.get(), F_GETFL);
+        if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
         text = readAll(fd.get(), path, error);
     }
     return text;

@@ -10,9 +10,10 @@ namespace sim {
 inline constexpr std::size_t kMaxScriptBytes = 16u << 20;
 
 // The text of the script at `path` ("-": standard input), or absent with
-// `error` set. A path that is no regular file (a directory, a device such as
-// /dev/zero, a FIFO) is refused without blocking, and so is a script larger
-// than kMaxScriptBytes.
+// `error` set. A file, a pipe (`<(...)`, /dev/stdin, a FIFO: opened without
+// waiting for a writer) or a character device (/dev/null) is read; anything
+// else (a directory, a socket) is refused, and so is a script larger than
+// kMaxScriptBytes, however it comes.
 std::optional<std::string> readScriptFile(const std::string& path, std::string& error);
 
 }  // namespace sim

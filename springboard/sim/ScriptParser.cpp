@@ -189,6 +189,10 @@ ParsedLine parseScriptLine(std::string_view rawLine, int lineNumber, LineSource 
     if (source == LineSource::Script && isComment(rawLine)) return {};
     std::string_view line = trim(rawLine);
     if (line.empty()) return {};
+    // Refused rather than passed on: C strings on the way (URLs, the
+    // database) would cut the text at it, silently.
+    if (line.find('\0') != std::string_view::npos)
+        return fail(lineNumber, "the line holds a NUL byte, which no list or task can hold");
 
     std::size_t wordEnd = 0;
     while (wordEnd < line.size() && !isBlank(line[wordEnd])) ++wordEnd;

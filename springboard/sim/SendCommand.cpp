@@ -9,6 +9,7 @@
 #include "Client.h"
 #include "Platform.h"
 #include "ScriptParser.h"
+#include "TerminalText.h"
 #include "Trace.h"
 
 namespace fs = std::filesystem;
@@ -27,7 +28,8 @@ int sendMessage(const std::string& device, const std::string& message, const std
     // An app: it knows the device it runs on, and nothing of SpringBoard.
     springboard::setLogToStandardError(false);
     const auto result = objcipc::sendMessage(fs::absolute(device).string(), message, *valueFromJson(*payload).asDictionary(), 5.0);
-    if (!result.reply) return failure(objcipc::describeFailure(result, device, message));
+    // The failure may quote SpringBoard's own error text: a peer's bytes, escaped for the terminal.
+    if (!result.reply) return failure(printable(objcipc::describeFailure(result, device, message)));
     std::cout << Trace::line(jsonFromValue(Value(*result.reply))) << "\n";
     return 0;
 }

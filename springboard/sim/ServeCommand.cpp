@@ -24,6 +24,7 @@ int serveDevice(const std::string& device, const std::string& traceTo) {
     std::cerr << "velmora-sim: SpringBoard is running on " << session->device() << " (Ctrl-C stops it)\n";
     while (!stopRequested)
         if (springboard::waitForMainQueueWork(std::chrono::milliseconds(100))) session->drain();
+    if (auto problem = session->saveState()) return failure(*problem);
     return 0;
 }
 

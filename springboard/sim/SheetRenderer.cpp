@@ -14,6 +14,7 @@
 #include "PWWidgetItemListValue.h"
 #include "PWWidgetHost.h"
 #include "PWWidgetItemHost.h"
+#include "TerminalText.h"
 #include "UTF8.h"
 
 namespace sim {
@@ -142,17 +143,19 @@ SheetState readSheet(const PWHost& host) {
     if (!widget) return state;
     state.open = true;
     const PWWidgetHost& widgetHost = widget->host();
-    state.title = widgetHost.title().value_or("");
+    // Every text here comes from the device (list titles, the theme's
+    // title) or was typed; it reaches the terminal escaped.
+    state.title = printable(widgetHost.title().value_or(""));
     state.tint = widgetHost.preferredTintColor();
     state.barText = widgetHost.preferredBarTextColor();
-    if (const auto& prompt = widgetHost.openPrompt()) state.prompt = prompt->title + ": " + prompt->message;
+    if (const auto& prompt = widgetHost.openPrompt()) state.prompt = printable(prompt->title + ": " + prompt->message);
     if (auto page = host.page()) {
         if (auto list = std::dynamic_pointer_cast<PWWidgetItemListValue>(page->itemWithKey("list"))) {
-            for (const auto& title : list->listItemTitles()) state.choices.push_back(title.description());
-            state.listText = list->host().displayText();
+            for (const auto& title : list->listItemTitles()) state.choices.push_back(printable(title.description()));
+            state.listText = printable(list->host().displayText());
         }
         if (auto task = page->itemWithKey("task"))
-            if (auto text = task->value().stringValue()) state.taskText = *text;
+            if (auto text = task->value().stringValue()) state.taskText = printable(*text);
     }
     return state;
 }

@@ -35,18 +35,21 @@ bool isDevice(const std::string& directory) {
     return fs::is_directory(fs::path(directory) / "var/mobile", ec) && fs::is_directory(fs::path(directory) / "Applications", ec);
 }
 
-std::unique_ptr<SpringBoardSession> SpringBoardSession::boot(const std::string& device, Trace& trace,
-                                                             std::string* error) {
+std::optional<std::string> deviceProblem(const std::string& device) {
     std::error_code ec;
-    if (!fs::is_directory(device, ec)) {
-        if (error) *error = "no device at " + device + " (make one with: velmora-sim device create DIR --clear)";
-        return nullptr;
-    }
+    if (!fs::is_directory(device, ec))
+        return "no device at " + device + " (make one with: velmora-sim device create DIR --clear)";
     // Booting writes into the device (its IPC socket, the app in front), so a
     // directory that is no device, such as a mistyped home directory, is left alone.
-    if (!isDevice(device)) {
-        if (error)
-            *error = device + " is not a device: it has no var/mobile and Applications directories (make one with: velmora-sim device create DIR --clear)";
+    if (!isDevice(device))
+        return device + " is not a device: it has no var/mobile and Applications directories (make one with: velmora-sim device create DIR --clear)";
+    return std::nullopt;
+}
+
+std::unique_ptr<SpringBoardSession> SpringBoardSession::boot(const std::string& device, Trace& trace,
+                                                             std::string* error) {
+    if (auto problem = deviceProblem(device)) {
+        if (error) *error = *problem;
         return nullptr;
     }
     std::unique_ptr<SpringBoardSession> session(new SpringBoardSession(fs::absolute(device).string(), trace));
@@ -118,11 +121,20 @@ bool SpringBoardSession::start(std::string* errorText) {
     return true;
 }
 
+std::optional<std::string> SpringBoardSession::saveState() {
+    if (!services_) return std::nullopt;
+    stateSaved_ = true;
+    auto front = services_->application()->frontMostApplication();
+    if (!writeFrontApplication(device_, front ? front->identifier() : std::string(kSpringBoardIdentifier)))
+        return "cannot record the app in front in " + (fs::path(device_) / kSimStateFile).string() +
+               " (is the disk full or the device read-only?)";
+    return std::nullopt;
+}
+
 SpringBoardSession::~SpringBoardSession() {
     if (host_) host_.reset();  // destroys an open widget while the platform is still up
     if (services_) {
-        auto front = services_->application()->frontMostApplication();
-        writeFrontApplication(device_, front ? front->identifier() : std::string(kSpringBoardIdentifier));
+        if (!stateSaved_) saveState();
         services_->application()->setEvents(nullptr);
         services_->controller()->setLookupListener(nullptr);
     }
@@ -133,18 +145,24 @@ SpringBoardSession::~SpringBoardSession() {
 
 void SpringBoardSession::drain() { springboard::drainMainQueue(); }
 
-void SpringBoardSession::error(const std::string& text) { trace_.emit("error", Json{{"text", text}}); }
+void SpringBoardSession::error(const std::string& text) {
+    Json fields{{"text", text}};
+    if (line_ > 0) fields["line"] = line_;
+    if (line_ > 0 && !scriptName_.empty()) fields["script"] = scriptName_;
+    trace_.emit("error", fields);
+}
 
 void SpringBoardSession::check(const PWResult& result) {
     if (!result) error(result.error());
 }
 
 void SpringBoardSession::execute(const ScriptCommand& command) {
+    line_ = command.line;
     switch (command.kind) {
         case CommandKind::Front: front(command.argument); break;
         case CommandKind::Open: check(host_->openWidget()); break;
         case CommandKind::Pick: pick(command.argument); break;
-        case CommandKind::PickIndex: check(host_->userSelect("list", static_cast<std::size_t>(command.index))); break;
+        case CommandKind::PickIndex: pickIndex(command.index); break;
         case CommandKind::Type: check(host_->userSetText("task", command.argument)); break;
         case CommandKind::Submit: check(host_->userSubmit()); break;
         case CommandKind::Answer: check(host_->answerPrompt(command.argument)); break;
@@ -169,6 +187,18 @@ void SpringBoardSession::pick(const std::string& title) {
     // Each choice as a pick line would take it.
     for (const auto& choice : titles) choices += (choices.empty() ? "" : " · ") + excerpt(quoteArgument(choice), 40);
     error("no choice titled " + excerpt(quoteArgument(title)) + "; the choices are: " + choices);
+}
+
+void SpringBoardSession::pickIndex(long long index) {
+    const std::vector<std::string> titles = listTitles();
+    if (!titles.empty() && index >= static_cast<long long>(titles.size())) {
+        const std::string count = titles.size() == 1 ? "one choice" : std::to_string(titles.size()) + " choices";
+        error("no choice " + std::to_string(index) + ": there " + (titles.size() == 1 ? "is " : "are ") + count +
+              ", numbered from 0 (the last, " + std::to_string(titles.size() - 1) + ", is " +
+              excerpt(quoteArgument(titles.back()), 40) + ")");
+        return;
+    }
+    check(host_->userSelect("list", static_cast<std::size_t>(index)));
 }
 
 void SpringBoardSession::front(const std::string& identifier) {

@@ -6,6 +6,7 @@
 // one session per process.
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,10 @@ namespace sim {
 // directory) and Applications (the system apps), as every device has.
 bool isDevice(const std::string& directory);
 
+// Why `device` cannot be booted (no directory there, or one that is no
+// device), in one line that says how to make one; absent when it can.
+std::optional<std::string> deviceProblem(const std::string& device);
+
 class SpringBoardSession {
 public:
     // Boots on the device at `device`, tracing to `trace` (which must outlive
@@ -33,14 +38,20 @@ public:
     // lock file is written then.
     static std::unique_ptr<SpringBoardSession> boot(const std::string& device, Trace& trace, std::string* error);
 
-    // Records the app in front in the device, stops IPC, detaches listeners.
+    // Records the app in front in the device: the problem when it could not
+    // be written (the run must then fail), absent when it was.
+    std::optional<std::string> saveState();
+
+    // Records the app in front (unless saveState did), stops IPC, detaches listeners.
     ~SpringBoardSession();
     SpringBoardSession(const SpringBoardSession&) = delete;
     SpringBoardSession& operator=(const SpringBoardSession&) = delete;
 
     // Carries out one script line, then runs what it queued on the main queue.
-    // A command that cannot be done is traced as an "error" event.
+    // A command that cannot be done is traced as an "error" event naming
+    // the line (and the script, once one is named).
     void execute(const ScriptCommand& command);
+    void setScriptName(std::string name) { scriptName_ = std::move(name); }
 
     // Runs the main queue until it is empty.
     void drain();
@@ -61,6 +72,7 @@ private:
     void check(const PWResult& result);
     void front(const std::string& identifier);
     void pick(const std::string& title);
+    void pickIndex(long long index);
     void sendIPC(const std::string& message, const nlohmann::json& payload);
     void notify(const std::string& name, const nlohmann::json& payload);
 
@@ -68,6 +80,9 @@ private:
     Trace& trace_;
     // Held until everything else has stopped and written its state.
     std::unique_ptr<DeviceLock> lock_;
+    std::string scriptName_;
+    int line_ = 0;  // the line being carried out; 0 while booting
+    bool stateSaved_ = false;
     std::shared_ptr<SpringBoardTracer> tracer_;
     std::unique_ptr<SpringBoardServices> services_;
     std::unique_ptr<objcipc::IPCServer> ipc_;

@@ -129,7 +129,7 @@ TEST(Interactive, ThePromptQuotesExplainsAndRefusesVisibly) {
     // Standard output is a pipe, standard input the terminal: still a prompt.
     // (The reader of the pipe ignores Ctrl-C, as `tee` in a real pipe would have to.)
     TmuxSession tmux("env XDG_STATE_HOME=" + scratch.path().string() + " " + simBinary() + " run --color=never --device " +
-                         device.string() + " | sh -c 'trap \"\" INT; exec cat'",
+                         device.string() + " | sh -c 'trap \"\" INT; exec tee " + (scratch / "log").string() + "'",
                      52);
     ASSERT_TRUE(tmux.waitFor("velmora>")) << tmux.screen();
     const struct {
@@ -176,6 +176,11 @@ TEST(Interactive, ThePromptQuotesExplainsAndRefusesVisibly) {
     const std::string history = readFile(scratch / "velmora/history");
     EXPECT_NE(history.find("type Fix bug #12\n"), std::string::npos) << history;
     EXPECT_EQ(history.find("pick-index\n"), std::string::npos) << history;  // the cancelled line
+    // The log behind the pipe holds the lines as taken, and no terminal codes.
+    const std::string log = readFile(scratch / "log");
+    EXPECT_NE(log.find("velmora> type Fix bug #12\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find('\x1b'), std::string::npos) << log;
+    EXPECT_EQ(log.find('\r'), std::string::npos) << log;
 }
 
 TEST(Interactive, CtrlCCancelsTheLineAndCtrlDLeavesInOrder) {

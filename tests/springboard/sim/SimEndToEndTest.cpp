@@ -215,19 +215,24 @@ TEST_F(SimEndToEnd, BadCommandLinesExit2WithOneLineThatHelps) {
         std::vector<std::string> args;
         const char* says;  // a part of the one line on standard error
     } cases[] = {
-        {{}, "no command given; the commands are device, run, send and serve"},
+        {{}, "no command given; the commands are device, run, send, serve, trace and help"},
         {{"dance"}, "unknown command \"dance\""},
         {{"rnu"}, "(did you mean \"run\"?)"},
-        {{"help", "run"}, "(for help: velmora-sim --help, or velmora-sim COMMAND --help)"},
-        {{"run", "--frobnicate"}, "(see velmora-sim run --help)"},
-        {{"run", "--color=blue"}, "(see velmora-sim run --help)"},
-        {{"device", "create"}, "(see velmora-sim device create --help)"},
+        {{"--bogus"}, "unknown option \"--bogus\"; a command must come first"},
+        {{"help", "dance"}, "help: velmora-sim has no command \"dance\""},
+        {{"run", "--frobnicate"}, "unknown option \"--frobnicate\" (see velmora-sim run --help)"},
+        {{"run", "--devcie", "x"}, "(did you mean \"--device\"?)"},
+        {{"run", "--color=blue"}, "--color takes auto, always or never, not \"blue\""},
+        {{"run", "--color"}, "--color needs a value: --color auto|always|never"},
+        {{"run", "my.script"}, "to run a script: velmora-sim run --script my.script"},
+        {{"device", "create"}, "device create needs DIR (see velmora-sim device create --help)"},
+        {{"serve"}, "serve needs --device DIR"},
+        {{"send", "d"}, "send needs MESSAGE"},
         {{"device", "create", (scratch_ / "d").string(), "--front", kClear}, ""},  // Clear not installed
-        {{"serve"}, "(see velmora-sim serve --help)"},
         {{"send", scratch_.path().string(), "VLIPC.Lists", "[1]"}, "JSON object"},
         {{"send", scratch_.path().string(), "VLIPC.Lists", deep}, "nests deeper than 512"},
-        {{"run", "--script", scratch_.path().string()}, "is not a regular file"},
-        {{"run", "--script", "/dev/zero"}, "is not a regular file"},
+        {{"run", "--script", scratch_.path().string()}, "is a directory"},
+        {{"run", "--script", "/dev/zero"}, "is larger than 16 MiB"},
         {{"run", "--demo", "--script", script.string()}, "give either --demo or --script"},
     };
     for (const auto& c : cases) {
@@ -238,17 +243,24 @@ TEST_F(SimEndToEnd, BadCommandLinesExit2WithOneLineThatHelps) {
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << shown << r.err;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << shown << r.err;
         EXPECT_LT(r.err.size(), 300u) << shown;
+        // In our words, not the parser's.
+        for (const char* jargon : {"TEXT", "REQUIRED", "The following", "is required", "Expected"})
+            EXPECT_EQ(r.err.find(jargon), std::string::npos) << shown << r.err;
     }
     EXPECT_FALSE(fs::exists(scratch_ / "d"));
 }
 
 TEST_F(SimEndToEnd, VersionAndHelpAnswerWithExit0) {
-    Result version = runSim(scratch_, {"--version"});
-    EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out, "velmora-sim 1.0.0\n");
+    for (const char* flag : {"--version", "-V"}) {
+        Result version = runSim(scratch_, {flag});
+        EXPECT_EQ(version.exitCode, 0);
+        EXPECT_EQ(version.out, "velmora-sim 1.0.0\n");
+    }
     Result help = runSim(scratch_, {"run", "--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_NE(help.out.find("--color"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("--device DIR"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("Examples:\n  velmora-sim run --demo"), std::string::npos) << help.out;
+    EXPECT_EQ(runSim(scratch_, {"help", "device", "show"}).out, runSim(scratch_, {"device", "show", "--help"}).out);
 }
 
 TEST_F(SimEndToEnd, ScriptLinesThatCannotBeParsedExit2WithAShortExcerpt) {
@@ -301,9 +313,68 @@ TEST_F(SimEndToEnd, ADirectoryThatIsNoDeviceIsLeftAlone) {
         Result r = runSim(scratch_, args, "open\n");
         EXPECT_EQ(r.exitCode, 1) << args[0];
         EXPECT_NE(r.err.find("is not a device"), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;  // no package warning first
         std::vector<fs::path> entries(fs::recursive_directory_iterator(scratch_ / "home"), {});
         EXPECT_EQ(entries, std::vector<fs::path>{scratch_ / "home/Documents"});
     }
+}
+
+// The manual page and the completion are made from the parser at build
+// time; a command or option the help has must be in both.
+TEST_F(SimEndToEnd, ManualAndCompletionCoverEveryCommandAndOption) {
+    const fs::path share = fs::path(simBinary()).parent_path().parent_path() / "share";
+    std::string manual = readFile(share / "man/man1/velmora-sim.1");
+    ASSERT_FALSE(manual.empty());
+    for (std::size_t at = 0; (at = manual.find("\\-", at)) != std::string::npos;) manual.erase(at, 1);  // roff's \-
+    Result commands = runSim(scratch_, {"completion", "commands"});
+    ASSERT_EQ(commands.exitCode, 0);
+    std::istringstream paths(commands.out);
+    int checked = 0;
+    for (std::string path; std::getline(paths, path);) {
+        EXPECT_NE(manual.find(".SS velmora-sim " + path + "\n"), std::string::npos) << path;
+        std::vector<std::string> args{"help"};
+        for (std::istringstream words(path); words >> args.emplace_back();) {}
+        args.pop_back();
+        std::istringstream help(runSim(scratch_, args).out);
+        for (std::string line; std::getline(help, line);) {
+            std::size_t dash = line.find("  --");
+            if (dash == std::string::npos) continue;
+            std::string option = line.substr(dash + 2, line.find_first_of(" =", dash + 2) - dash - 2);
+            EXPECT_NE(manual.find(option), std::string::npos) << path << " " << option;
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 10);
+
+    // Completion, as bash would ask for it.
+    const fs::path completion = share / "bash-completion/completions/velmora-sim";
+    const auto complete = [&](const std::string& line) {
+        const std::string script = "source " + completion.string() + "; COMP_WORDS=(" + line +
+                                   "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _velmora_sim; echo ${COMPREPLY[*]}";
+        const fs::path out = scratch_ / "completed";
+        std::ofstream(scratch_ / "complete.sh") << script;
+        EXPECT_EQ(std::system(("bash " + (scratch_ / "complete.sh").string() + " > " + out.string()).c_str()), 0);
+        return readFile(out);
+    };
+    EXPECT_EQ(complete("velmora-sim de"), "device\n");
+    EXPECT_EQ(complete("velmora-sim device s"), "show\n");
+    EXPECT_EQ(complete("velmora-sim run --ba"), "--bail\n");
+    EXPECT_EQ(complete("velmora-sim run --color ''"), "auto always never\n");
+    EXPECT_EQ(complete("velmora-sim device show --j"), "--json\n");
+    EXPECT_EQ(complete("velmora-sim comp"), "\n");  // hidden
+}
+
+TEST_F(SimEndToEnd, ScriptsComeThroughPipesAsShellsHandThemOver) {
+    fs::path device = makeDevice({"--clear", "--lists", "A"});
+    const std::string sim = simBinary() + " run --device " + device.string();
+    const std::string out = (scratch_ / "piped").string();
+    for (const std::string& way : {sim + " --script <(printf 'open\\npick A\\n')", "printf 'open\\npick A\\n' | " + sim + " --script /dev/stdin"}) {
+        const std::string command = "bash -c \"" + way + "\" > " + out;
+        ASSERT_EQ(std::system(command.c_str()), 0) << way;
+        EXPECT_NE(readFile(out).find("\"displayText\",\"key\":\"list\",\"text\":\"A\""), std::string::npos) << way;
+    }
+    Result empty = runSim(scratch_, {"run", "--device", device.string(), "--script", "/dev/null"});
+    EXPECT_EQ(empty.exitCode, 0) << empty.err;
 }
 
 TEST_F(SimEndToEnd, AClosedPipeEndsTheDemoAndRemovesTheSampleDevice) {
@@ -323,6 +394,92 @@ TEST_F(SimEndToEnd, DemoOnADeviceSaysItWritesThere) {
     EXPECT_NE(demo.out.find("The demo writes to the device " + device.string()), std::string::npos) << demo.out;
     EXPECT_EQ(query(clearDatabase(device, kClear), "select list, title from tasks"),
               (std::vector<std::string>{"Bread & Butter | Jam & toast"}));
+}
+
+TEST_F(SimEndToEnd, DemoOnAUsersDevicePlaysItsListsAndNeverDuplicatesOne) {
+    fs::path device = makeDevice({"--clear", "--lists", "Errands,Holidays", "--front", "home"});
+    for (int run = 0; run < 2; ++run) {
+        Result demo = runSim(scratch_, {"run", "--demo", "--device", device.string()});
+        ASSERT_EQ(demo.exitCode, 0) << demo.err;
+        EXPECT_EQ(demo.out.find("Safari is in front"), std::string::npos) << demo.out;  // home was in front
+    }
+    EXPECT_EQ(query(clearDatabase(device, kClear), "select title from lists"),
+              (std::vector<std::string>{"Errands", "Holidays", "Holidays 2", "Holidays 3"}));
+    EXPECT_EQ(query(clearDatabase(device, kClear), "select list, title from tasks"),
+              (std::vector<std::string>{"Errands | Jam & toast", "Errands | Jam & toast"}));
+
+    fs::path bare = makeDevice({"--front", "home"}, "bare");
+    Result refused = runSim(scratch_, {"run", "--demo", "--device", bare.string()});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("the demo needs Clear on the device"), std::string::npos) << refused.err;
+}
+
+TEST_F(SimEndToEnd, BailStopsAtTheFirstRefusalAndErrorsNameTheirLine) {
+    fs::path device = makeDevice({"--clear", "--lists", "A"});
+    const std::string script = "open\npick-index 5\nipc VLIPC.Nope\nclose\n";
+    Result lenient = runScript(device, script);
+    ASSERT_EQ(lenient.exitCode, 0) << lenient.err;
+    auto errors = named(lenient.events(), "error");
+    ASSERT_EQ(errors.size(), 1u) << lenient.out;
+    EXPECT_EQ(errors[0]["line"], 2);
+    EXPECT_EQ(errors[0]["script"], (scratch_ / "script.txt").string());
+    EXPECT_EQ(errors[0]["text"], "no choice 5: there are 2 choices, numbered from 0 (the last, 1, is Create List...)");
+
+    fs::path file = scratch_ / "script.txt";
+    Result strict = runSim(scratch_, {"run", "--device", device.string(), "--script", file.string(), "--bail"});
+    EXPECT_EQ(strict.exitCode, 1);
+    EXPECT_NE(strict.err.find("script.txt:2 (--bail): refused: no choice 5"), std::string::npos) << strict.err;
+    EXPECT_TRUE(named(strict.events(), "reply").empty()) << strict.out;  // line 3 never ran
+
+    // An error reply fails a line too; from standard input the error has no script name.
+    Result piped = runSim(scratch_, {"run", "--device", device.string(), "--bail"}, "ipc VLIPC.Nope\nopen\n");
+    EXPECT_EQ(piped.exitCode, 1);
+    EXPECT_NE(piped.err.find("<stdin>:1 (--bail): refused: VLIPC.Nope"), std::string::npos) << piped.err;
+    EXPECT_TRUE(named(piped.events(), "setTitle").empty()) << piped.out;
+}
+
+TEST_F(SimEndToEnd, TraceFileIsToldAsThePromptWould) {
+    fs::path device = makeDevice({"--clear", "--lists", "Work", "--front", "com.apple.mobilesafari"});
+    fs::path trace = scratch_ / "run.trace";
+    fs::path file = scratch_ / "script.txt";
+    std::ofstream(file) << "answer x\nopen\npick Work\ntype Call Anna\nsubmit\n";
+    ASSERT_EQ(runSim(scratch_, {"run", "--device", device.string(), "--script", file.string(), "--trace", trace.string()}).exitCode, 0);
+    Result told = runSim(scratch_, {"trace", trace.string()});
+    ASSERT_EQ(told.exitCode, 0) << told.err;
+    EXPECT_NE(told.out.find("booted, com.apple.mobilesafari in front\n"), std::string::npos) << told.out;
+    EXPECT_NE(told.out.find(file.string() + ":1: refused: "), std::string::npos) << told.out;
+    EXPECT_NE(told.out.find("  → Clear: task \"Call Anna\" in \"Work\": created\n"), std::string::npos) << told.out;
+
+    std::ofstream(scratch_ / "bad.trace") << "{\"event\":\"front\",\"identifier\":\"x\"}\nnot json\n";
+    Result bad = runSim(scratch_, {"trace", (scratch_ / "bad.trace").string()});
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_NE(bad.err.find("bad.trace:2: not a trace event"), std::string::npos) << bad.err;
+}
+
+TEST_F(SimEndToEnd, DeviceShowJsonHoldsTheSameFacts) {
+    fs::path device = makeDevice({"--clear", "--lists", "Work,Caf\xC3\xA9", "--default-list", "Work", "--front",
+                                  "com.apple.mobilesafari"});
+    ASSERT_EQ(runScript(device, "open\npick Work\ntype Call Anna\nsubmit\n").exitCode, 0);
+    Result shown = runSim(scratch_, {"device", "show", "--json", device.string()});
+    ASSERT_EQ(shown.exitCode, 0) << shown.err;
+    ASSERT_EQ(std::count(shown.out.begin(), shown.out.end(), '\n'), 1) << shown.out;
+    json facts = json::parse(shown.out);
+    EXPECT_EQ(facts["front"], "com.apple.mobilesafari");
+    EXPECT_EQ(facts["package"]["version"], "1.0.0");
+    EXPECT_EQ(facts["clear"][kClear]["lists"], json({"Work", "Café"}));
+    EXPECT_EQ(facts["clear"][kClear]["tasks"], json::array({{{"list", "Work"}, {"task", "Call Anna"}}}));
+    EXPECT_EQ(facts["settings"]["defaultList"], "Work");
+    EXPECT_TRUE(std::find(facts["apps"].begin(), facts["apps"].end(), kClear) != facts["apps"].end());
+}
+
+TEST_F(SimEndToEnd, AStateThatCannotBeSavedFailsTheRun) {
+    fs::path device = makeDevice({"--clear", "--front", "home"});
+    // A directory where the state file goes: the atomic write cannot rename over it.
+    fs::remove(device / "var/mobile/Library/Preferences/com.velmora.sim.plist");
+    fs::create_directories(device / "var/mobile/Library/Preferences/com.velmora.sim.plist/x");
+    Result run = runScript(device, "front com.apple.mobilesafari\n");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("cannot record the app in front"), std::string::npos) << run.err;
 }
 
 TEST_F(SimEndToEnd, DeviceCreateRefusesToOverwrite) {
@@ -420,8 +577,9 @@ TEST_F(SimEndToEnd, SendAsksARunningServe) {
     Result none = runSim(scratch_, {"send", device.string(), "VLIPC.Lists"});
     EXPECT_EQ(none.exitCode, 1);
 
-    pid_t server = spawn({"serve", "--device", device.string()}, "", scratch_ / "serve.out", scratch_ / "serve.err",
-                         scratch_ / "serve.in");
+    // Asked for a trace file; standard output stays empty, as it must for a serve in the background.
+    pid_t server = spawn({"serve", "--device", device.string(), "--trace", (scratch_ / "serve.trace").string()}, "",
+                         scratch_ / "serve.out", scratch_ / "serve.err", scratch_ / "serve.in");
     fs::path socket = device / "var/run/objcipc.sock";
     for (int i = 0; i < 200 && !fs::exists(socket); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
     ASSERT_TRUE(fs::exists(socket)) << readFile(scratch_ / "serve.err");
@@ -435,7 +593,8 @@ TEST_F(SimEndToEnd, SendAsksARunningServe) {
 
     ::kill(server, SIGTERM);
     EXPECT_EQ(waitFor(server), 0);
-    std::string served = readFile(scratch_ / "serve.out");
+    EXPECT_EQ(readFile(scratch_ / "serve.out"), "");
+    std::string served = readFile(scratch_ / "serve.trace");
     EXPECT_NE(served.find("\"event\":\"lookup\""), std::string::npos) << served;
     EXPECT_FALSE(fs::exists(socket));
 }
