@@ -23,12 +23,13 @@ build: deps
 
 # The demo is the first thing a newcomer sees: only what it needs is built
 # (the simulator, both deliverables and their package), with CMake's own
-# progress lines; the configure step stays quiet unless it fails.
+# progress lines; the configure step stays quiet unless it fails. (Outside
+# this make's environment, CMake's own makes do not print every directory.)
 run: deps
 	@echo "Building velmora-sim, the widget, the companion and the package (a first build takes minutes)"
 	@log=$$(mktemp); \
 	if cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >$$log 2>&1; then rm -f $$log; else cat $$log; rm -f $$log; exit 1; fi
-	@cmake --build $(BUILD) -j$(JOBS) --target velmora-sim
+	@env -u MAKELEVEL -u MAKEFLAGS cmake --build $(BUILD) -j$(JOBS) --target velmora-sim
 	@$(BUILD)/bin/velmora-sim run --demo
 
 # build/velmora_<version>_<arch>.deb: the deliverables laid out as a device
