@@ -114,9 +114,10 @@ int run(const RunOptions& options) {
     session->setScriptName(scriptName);
     // --bail: the first refusal of a line ends the run, as sqlite3's -bail does.
     std::optional<std::string> refusal;
+    // Only main-thread events are refusals; lookups from IPC threads never touch `refusal`.
     const std::size_t observer = trace.addObserver([&refusal](const Json& event) {
-        if (refusal) return;
-        if (auto description = describeEvent(event); description && description->refusal) refusal = description->text;
+        auto description = describeEvent(event);
+        if (description && description->refusal && !refusal) refusal = description->text;
     });
     int status = 0;
     for (const auto& command : script.commands) {
