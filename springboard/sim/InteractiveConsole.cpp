@@ -302,7 +302,7 @@ void InteractiveConsole::flush() {
     if (!echo_) return;
     // The next prompt goes straight to the terminal while this line's output
     // is still in the pipe; give the reader (tee) a moment to show it first.
-    for (int waited = 0; waited < 20; ++waited) {
+    for (int waited = 0; waited < 100; ++waited) {  // at most half a second
         int unread = 0;
         if (::ioctl(STDOUT_FILENO, FIONREAD, &unread) != 0 || unread == 0) break;
         ::usleep(5000);
@@ -342,6 +342,7 @@ void InteractiveConsole::run(const std::atomic<bool>& stop, const std::string& h
 
     out_ << "Velmora simulator on " << session_.device() << "\nType \"help\" for the commands.\n";
     show();
+    flush();  // the banner shows before readline's first prompt, which may go elsewhere
     rl_callback_handler_install(kPrompt, onLine);
     while (!leaving_ && !stop && out_) {
         struct pollfd input {STDIN_FILENO, POLLIN, 0};
