@@ -2,7 +2,8 @@
 
 // The package this build made, which devices get installed: the build
 // directory's velmora_<version>_<arch>.deb, found beside the running program
-// (<exe dir>/../), with the md5sums of its files the build wrote beside it.
+// (<exe dir>/../, or <exe dir>/../share/velmora once the tools component is
+// installed), with the md5sums of its files the build wrote beside it.
 
 #include <optional>
 #include <string>

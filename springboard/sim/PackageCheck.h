@@ -7,8 +7,8 @@
 //
 // The check reads packages with libarchive, whose dependencies cost more to
 // load than a whole simulator run needs; it lives in a module of its own
-// (velmora-packagecheck.so, beside the program's libraries), loaded only when
-// a package is installed.
+// (velmora-packagecheck.so, with the program's libraries: lib/ in the
+// build, lib/velmora/ installed), loaded only when a package is installed.
 
 #include <optional>
 #include <string>

@@ -17,14 +17,17 @@ PackageCheckFunction loadCheck(std::string* why) {
     static PackageCheckFunction check = nullptr;
     if (check) return check;
     std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    const fs::path beside = exe.parent_path().parent_path() / "lib" / kModuleName;
-    void* module = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
+    const fs::path lib = fs::read_symlink("/proc/self/exe", ec).parent_path().parent_path() / "lib";
+    // Installed (the tools component), the module sits with the libraries
+    // the program links, in lib/velmora; in the build, in lib.
+    fs::path path = lib / "velmora" / kModuleName;
+    if (!fs::exists(path, ec)) path = lib / kModuleName;
+    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) module = dlopen(kModuleName, RTLD_NOW | RTLD_LOCAL);
     if (module) check = reinterpret_cast<PackageCheckFunction>(dlsym(module, kPackageCheckSymbol));
     if (!check) {
         const char* text = dlerror();
-        *why = std::string("cannot load the package check ") + beside.string() + ": " + (text ? text : "no entry point");
+        *why = std::string("cannot load the package check ") + path.string() + ": " + (text ? text : "no entry point");
     }
     return check;
 }

@@ -1,6 +1,6 @@
 // `velmora-sim device ...` through the real binary: devices made from the
-// build's package, what create warns about, what show prints, and what a
-// failed create or install leaves behind.
+// build's package, what create warns about, what show prints, what a
+// failed create or install leaves behind, and the installed tool.
 
 #include <gtest/gtest.h>
 
@@ -227,6 +227,36 @@ TEST_F(DeviceCommand, HostileStateFileDoesNotCrashRun) {
     auto boot = named(run.events(), "boot");
     ASSERT_EQ(boot.size(), 1u);
     EXPECT_EQ(boot[0]["front"], "com.apple.springboard");
+}
+
+// The tools component alone: the installed program finds the package, its
+// md5sums and the package check under its own prefix.
+TEST_F(DeviceCommand, TheInstalledToolKeepsPackagesFromItsPrefix) {
+    const fs::path prefix = scratch_ / "prefix";
+    const std::string install = "'" CMAKE_COMMAND "' --install '" + buildDirectory() + "' --component tools --prefix '" +
+                                prefix.string() + "' > '" + dir("install.log") + "' 2>&1";
+    ASSERT_EQ(std::system(install.c_str()), 0) << readFile(scratch_ / "install.log");
+    const std::string installed = (prefix / "bin/velmora-sim").string();
+    const auto tool = [&](const std::vector<std::string>& args, const std::string& input = "") {
+        return runSim(scratch_, args, input, installed);
+    };
+
+    Result made = tool({"device", "create", dir("d"), "--clear"});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    Result updated = tool({"device", "update", dir("d")});
+    EXPECT_EQ(updated.exitCode, 0) << updated.err;
+    Result removed = tool({"device", "remove", dir("d")});
+    EXPECT_EQ(removed.exitCode, 0) << removed.err;
+    // Only with the build's md5sums at hand does it know what is missing.
+    EXPECT_NE(tool({"device", "show", dir("d")}).out.find("warning: this device has no Velmora package installed"),
+              std::string::npos);
+    Result reinstalled = tool({"device", "install", dir("d"), (prefix / "share/velmora" / VELMORA_PACKAGE_FILE_NAME).string()});
+    EXPECT_EQ(reinstalled.exitCode, 0) << reinstalled.err;
+    EXPECT_EQ(tool({"device", "show", dir("d")}).out.find("warning"), std::string::npos);
+
+    Result run = tool({"run", "--script", "-"}, "ipc VLIPC.Lists\n");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(named(run.events(), "reply").size(), 1u) << run.out;
 }
 
 }  // namespace

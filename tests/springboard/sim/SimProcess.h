@@ -67,10 +67,11 @@ private:
     fs::path path_;
 };
 
-// Starts the binary with `args`, standard input from `input`, standard
-// output and error into files of `scratch`. Returns the child's pid.
+// Starts the binary (`program`: the build's unless named) with `args`,
+// standard input from `input`, standard output and error into files of
+// `scratch`. Returns the child's pid.
 inline pid_t spawn(const std::vector<std::string>& args, const std::string& input, const fs::path& outFile,
-                   const fs::path& errFile, const fs::path& inFile) {
+                   const fs::path& errFile, const fs::path& inFile, const std::string& program = simBinary()) {
     { std::ofstream(inFile, std::ios::binary) << input; }
     pid_t pid = ::fork();
     if (pid == 0) {
@@ -80,7 +81,7 @@ inline pid_t spawn(const std::vector<std::string>& args, const std::string& inpu
         ::dup2(in, 0);
         ::dup2(out, 1);
         ::dup2(err, 2);
-        std::vector<std::string> all{simBinary()};
+        std::vector<std::string> all{program};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (auto& a : all) argv.push_back(a.data());
@@ -97,12 +98,13 @@ inline int waitFor(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-inline Result runSim(const Scratch& scratch, const std::vector<std::string>& args, const std::string& input = "") {
+inline Result runSim(const Scratch& scratch, const std::vector<std::string>& args, const std::string& input = "",
+                     const std::string& program = simBinary()) {
     static int counter = 0;
     std::string tag = std::to_string(++counter);
     fs::path out = scratch / ("out" + tag), err = scratch / ("err" + tag), in = scratch / ("in" + tag);
     Result result;
-    result.exitCode = waitFor(spawn(args, input, out, err, in));
+    result.exitCode = waitFor(spawn(args, input, out, err, in, program));
     result.out = readFile(out);
     result.err = readFile(err);
     return result;
