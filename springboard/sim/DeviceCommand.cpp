@@ -56,28 +56,37 @@ DeviceCommand::DeviceCommand(CLI::App& app) {
     create_->add_flag("--clear", options_.clear, "install Clear (com.realmacsoftware.clear)");
     create_->add_flag("--clear-plus", options_.clearPlus, "install Clear+ (com.realmacsoftware.clear.universal)");
     create_->add_option("--lists", listsText_,
-                        "Clear's lists, in order, split on \",\" with blanks around names dropped (\"\\,\" keeps a comma)");
-    create_->add_option("--list", extraLists_, "one more list, taken exactly as given (repeatable; after --lists)");
-    create_->add_option("--theme", theme_, "Clear's ThemeIdentifier, e.g. THEME_GRAPHITE_ID");
-    create_->add_option("--default-list", defaultList_, "the widget's defaultList setting");
-    create_->add_option("--front", front_, "bundle id of the app in front, or \"home\"");
+                        "Clear's lists, in order, split on \",\" with blanks around names dropped (\"\\,\" keeps a comma)")
+        ->type_name("A,B,C");
+    create_->add_option("--list", extraLists_, "one more list, taken exactly as given (repeatable; after --lists)")->type_name("NAME");
+    create_->add_option("--theme", theme_, "Clear's ThemeIdentifier, e.g. THEME_GRAPHITE_ID")->type_name("KEY");
+    create_->add_option("--default-list", defaultList_, "the widget's defaultList setting")->type_name("NAME");
+    create_->add_option("--front", front_, "bundle id of the app in front, or \"home\"")->type_name("BUNDLE_ID");
     create_->add_option("--package", packagePath_, "install this PKG.deb instead of the build's package")->type_name("PKG.deb");
     create_->footer("Examples:\n"
                     "  velmora-sim device create ~/phone --clear --lists \"Groceries,Work\" --default-list Work\n"
                     "  velmora-sim device create ~/phone --clear-plus --theme THEME_GRAPHITE_ID --front com.apple.mobilesafari");
 
-    install_ = command_->add_subcommand("install", "install a Velmora package into a device");
+    install_ = command_->add_subcommand("install", "install a package into a device with dpkg, once it passes the checks");
     install_->add_option("DIR", directory_, "the device")->required()->type_name("");
-    install_->add_option("PKG.deb", packagePath_, "the package")->required()->type_name("");
-    install_->footer("Example:\n  velmora-sim device install ~/phone build/velmora_1.0.0_amd64.deb");
+    install_->add_option("PKG.deb", packagePath_, "the package: Velmora's or any other whose Depends the device meets")
+        ->required()
+        ->type_name("");
+    install_->footer("Examples:\n"
+                     "  velmora-sim device install ~/phone build/velmora_1.0.0_amd64.deb\n"
+                     "  velmora-sim device install ~/phone ~/tweaks/com.example.tweak_0.1_all.deb");
 
     update_ = command_->add_subcommand("update", "install the build's package into a device again");
     update_->add_option("DIR", directory_, "the device")->required()->type_name("");
     update_->footer("Example:\n  velmora-sim device update ~/phone");
 
     remove_ = command_->add_subcommand("remove", "remove a package from a device with dpkg");
-    remove_->add_option("DIR", directory_, "the device")->required();
-    remove_->add_option("PACKAGE", removeName_, "the package (default: " + std::string(kPackageName) + ")");
+    remove_->add_option("DIR", directory_, "the device")->required()->type_name("");
+    remove_->add_option("PACKAGE", removeName_, "the package's name (default: " + std::string(kPackageName) + ", Velmora)")
+        ->type_name("");
+    remove_->footer("Examples:\n"
+                    "  velmora-sim device remove ~/phone\n"
+                    "  velmora-sim device remove ~/phone com.example.tweak");
 
     show_ = command_->add_subcommand("show", "print what a device holds");
     show_->add_option("DIR", directory_, "the device")->required()->type_name("");

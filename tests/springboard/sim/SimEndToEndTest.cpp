@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -261,6 +262,24 @@ TEST_F(SimEndToEnd, VersionAndHelpAnswerWithExit0) {
     EXPECT_NE(help.out.find("--device DIR"), std::string::npos) << help.out;
     EXPECT_NE(help.out.find("Examples:\n  velmora-sim run --demo"), std::string::npos) << help.out;
     EXPECT_EQ(runSim(scratch_, {"help", "device", "show"}).out, runSim(scratch_, {"device", "show", "--help"}).out);
+
+    // Every command names its arguments by kind, and each that does
+    // something (not a group, not help) ends with examples.
+    std::vector<std::string> paths;
+    std::istringstream listed(runSim(scratch_, {"completion", "commands"}).out);
+    for (std::string path; std::getline(listed, path);) paths.push_back(path);
+    ASSERT_GT(paths.size(), 8u);
+    for (const auto& path : paths) {
+        std::vector<std::string> args{"help"};
+        for (std::istringstream words(path); words >> args.emplace_back();) {}
+        args.pop_back();
+        const std::string text = runSim(scratch_, args).out;
+        EXPECT_EQ(text.find(" TEXT"), std::string::npos) << text;
+        const bool group = std::any_of(paths.begin(), paths.end(), [&](const auto& p) { return p.rfind(path + " ", 0) == 0; });
+        if (!group && path != "help") {
+            EXPECT_NE(text.find("\nExample"), std::string::npos) << text;
+        }
+    }
 }
 
 TEST_F(SimEndToEnd, ScriptLinesThatCannotBeParsedExit2WithAShortExcerpt) {
@@ -358,6 +377,7 @@ TEST_F(SimEndToEnd, ManualAndCompletionCoverEveryCommandAndOption) {
     };
     EXPECT_EQ(complete("velmora-sim de"), "device\n");
     EXPECT_EQ(complete("velmora-sim device s"), "show\n");
+    EXPECT_EQ(complete("velmora-sim device re"), "remove\n");
     EXPECT_EQ(complete("velmora-sim run --ba"), "--bail\n");
     EXPECT_EQ(complete("velmora-sim run --color ''"), "auto always never\n");
     EXPECT_EQ(complete("velmora-sim device show --j"), "--json\n");
