@@ -54,8 +54,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const char* key : {"defaultList", "savedPath"}) {
         const auto entry = dictionaryEntryWithContentsOfFile(path, key);
         const auto whole = settings ? settings->find(key) : Dictionary::const_iterator();
-        const bool same = settings ? entry && fuzz::sameAfterEncoding(*entry, whole != settings->end() ? whole->second
-                                                                                                     : Value())
+        // Nil is equal to nothing, itself included: an absent entry is checked as nil.
+        const bool same = settings ? entry && (whole != settings->end() ? fuzz::sameAfterEncoding(*entry, whole->second)
+                                                                         : entry->isNil())
                                    : !entry;
         if (!same) {
             std::fprintf(stderr, "the single-entry read of \"%s\" disagrees with the whole read\n", key);
