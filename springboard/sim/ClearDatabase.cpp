@@ -2,10 +2,16 @@
 
 #include <sqlite3.h>
 
-#include "DeviceState.h"
 #include "SQLiteStatement.h"
 
 namespace sim {
+namespace {
+
+bool skipsSync = false;
+
+}  // namespace
+
+void ClearDatabase::setSkipsSync(bool skip) { skipsSync = skip; }
 
 std::string ClearDatabase::pathInContainer(const std::string& containerDirectory) {
     return containerDirectory + "/Library/Application Support/com.realmacsoftware.clear/BackendTasks.sqlite";
@@ -19,7 +25,7 @@ std::unique_ptr<ClearDatabase> ClearDatabase::open(const std::string& path, bool
     }
     // Clear itself may be reading while the widget reads; wait a little for locks.
     sqlite3_busy_timeout(connection.get(), 2000);
-    if (deviceIsTemporary()) sqlite3_exec(connection.get(), "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
+    if (skipsSync) sqlite3_exec(connection.get(), "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
     const char* schema =
         "CREATE TABLE IF NOT EXISTS lists (id INTEGER PRIMARY KEY AUTOINCREMENT, title TEXT NOT NULL);"
         "CREATE TABLE IF NOT EXISTS tasks (id INTEGER PRIMARY KEY AUTOINCREMENT, list TEXT NOT NULL,"

@@ -24,6 +24,11 @@ public:
     // tables exist. nullptr when it cannot be opened; `error` then says why.
     static std::unique_ptr<ClearDatabase> open(const std::string& path, bool create, std::string* error = nullptr);
 
+    // Whether databases opened from now on skip SQLite's syncs: those of a
+    // device deleted when the process ends (setDeviceIsTemporary sets it, so
+    // the Clear app need not know what a device is). Process-wide.
+    static void setSkipsSync(bool skip);
+
     ClearDatabase(const ClearDatabase&) = delete;
     ClearDatabase& operator=(const ClearDatabase&) = delete;
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "BuiltPackage.h"
+#include "ClearDatabase.h"
 #include "DpkgDatabase.h"
 #include "PropertyList.h"
 
@@ -22,7 +23,10 @@ std::string stringEntry(const Dictionary& dictionary, const char* key) {
 
 }  // namespace
 
-void setDeviceIsTemporary(bool temporary) { temporaryDevice = temporary; }
+void setDeviceIsTemporary(bool temporary) {
+    temporaryDevice = temporary;
+    ClearDatabase::setSkipsSync(temporary);
+}
 bool deviceIsTemporary() { return temporaryDevice; }
 
 std::string readFrontApplication(const std::string& device) {
