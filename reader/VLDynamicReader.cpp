@@ -16,6 +16,7 @@
 #include "PropertyList.h"
 #include "SBApplicationController.h"
 #include "SQLiteStatement.h"
+#include "StringArrayBuilder.h"
 #include "VLSettingsFile.h"
 
 namespace {
@@ -212,22 +213,21 @@ Array VLDynamicReader::listsFromDatabase() const {
 }
 
 Array VLDynamicReader::parsedSQLiteListNamesForPath(const std::optional<std::string>& path) const {
-    Array names;
     // Only a regular file can be Clear's database. SQLite would open a FIFO
     // put in its place and wait for a writer for ever; a socket, device or
     // directory is no database either. Checked here because SQLite opens
     // without O_NONBLOCK and offers no way to refuse such a file itself.
     struct stat status {};
-    if (!path || ::stat(path->c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return names;
+    if (!path || ::stat(path->c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return Array{};
 
     // Read-only: the database is Clear's, and a read/write open would even
     // create an empty database file where none exists.
     const SQLiteConnection connection = SQLiteConnection::openReadOnly(path->c_str());
     SQLiteStatement statement(connection, "select title from lists");
-    if (!statement.ok()) return names;
+    if (!statement.ok()) return Array{};
     // The titles are made and dropped together (a form's choices, one
     // reply), so their bytes share a few blocks instead of one each.
-    SharedStringArena titles;
+    StringArrayBuilder names;
     // No busy timeout: a locked database ends the read with what we have.
     while (statement.step()) {
         const char* text = statement.text(0);
@@ -235,9 +235,9 @@ Array VLDynamicReader::parsedSQLiteListNamesForPath(const std::optional<std::str
         // Up to the first NUL, as +stringWithUTF8String: reads it. Text that
         // is no UTF-8 makes no string, and no name Clear could be asked for.
         const std::string_view title(text);
-        if (isValidUTF8(title)) names.emplace_back(titles.make(title));
+        if (isValidUTF8(title)) names.append(title);
     }
-    return names;
+    return names.take();
 }
 
 bool VLDynamicReader::savePath() const {

@@ -8,6 +8,7 @@
 
 #include "NSString.h"
 #include "PlistCodec.h"
+#include "SharedStringArena.h"
 #include "UTF8.h"
 
 namespace springboard {

@@ -13,6 +13,7 @@
 #include "NSString.h"
 #include "PlistNode.h"
 #include "PlistShape.h"
+#include "SharedStringArena.h"
 
 namespace springboard {
 

@@ -1,4 +1,4 @@
-#include "SharedString.h"
+#include "SharedStringArena.h"
 
 #include <algorithm>
 #include <cstring>
@@ -38,6 +38,17 @@ SharedString::SharedString(std::string_view text) {
     size_ = text.size();
 }
 
+SharedString::SharedString(const SharedString& other) noexcept
+    : block_(other.block_), data_(other.data_), size_(other.size_) {
+    if (block_) block_->references.fetch_add(1, std::memory_order_relaxed);
+}
+
+void SharedString::release() noexcept { block_->drop(1); }
+
+void SharedString::Block::drop(std::size_t count) noexcept {
+    if (references.fetch_sub(count, std::memory_order_acq_rel) == count) ::operator delete(this);
+}
+
 SharedStringArena::SharedStringArena() : nextBlockSize_(kFirstBlock) {}
 
 SharedStringArena::SharedStringArena(std::size_t most) : nextBlockSize_(std::clamp<std::size_t>(most, 1, kFirstBlock)) {}
@@ -45,7 +56,7 @@ SharedStringArena::SharedStringArena(std::size_t most) : nextBlockSize_(std::cla
 SharedStringArena::~SharedStringArena() { retire(); }
 
 void SharedStringArena::retire() {
-    SharedString::release(block_, kArenaHold - handedOut_);
+    if (block_) block_->drop(kArenaHold - handedOut_);
     block_ = nullptr;
     next_ = nullptr;
     room_ = 0;

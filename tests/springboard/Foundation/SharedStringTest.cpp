@@ -1,4 +1,4 @@
-#include "SharedString.h"
+#include "SharedStringArena.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "StringArrayBuilder.h"
 #include "Value.h"
 
 namespace {
@@ -88,6 +89,25 @@ TEST(SharedString, CopiesShareBytesAndAreReleasedOnAnyThread) {
     }
     for (int i = 0; i < 200; ++i) EXPECT_EQ(arena.make("more").view(), "more");
     for (auto& thread : threads) thread.join();
+}
+
+// What a deliverable builds a list with: the strings come out in order,
+// outlive the builder, and take() starts it over.
+TEST(StringArrayBuilder, TakesTheStringsInOrderAndStartsOver) {
+    Array first, second;
+    {
+        StringArrayBuilder builder;
+        for (std::size_t length : {3, 0, 1500, 70000, 7}) builder.append(textOf(length, 'b'));
+        first = builder.take();
+        builder.append("again");
+        second = builder.take();
+        EXPECT_TRUE(builder.take().empty());
+    }
+    ASSERT_EQ(first.size(), 5u);
+    std::size_t i = 0;
+    for (std::size_t length : {3, 0, 1500, 70000, 7}) EXPECT_EQ(*first[i++].asString(), textOf(length, 'b'));
+    ASSERT_EQ(second.size(), 1u);
+    EXPECT_EQ(*second[0].asString(), "again");
 }
 
 }  // namespace

@@ -1,0 +1,71 @@
+#pragma once
+
+// Where the bytes of SharedStrings live, and the arena that puts many
+// strings' bytes side by side: Foundation's own, behind the string value
+// host/ shows.
+
+#include <atomic>
+#include <cstddef>
+#include <cstring>
+#include <string_view>
+
+#include "HostExport.h"
+#include "SharedString.h"
+
+// A reference count, then the bytes of one or more strings.
+struct SharedString::Block {
+    std::atomic<std::size_t> references;
+    // Drops `count` references, freeing the block with the last.
+    HOST_API void drop(std::size_t count) noexcept;
+};
+
+// Makes many strings whose bytes lie side by side in a few shared blocks
+// (a list of titles, a decoded property list): a handful of allocations for
+// all of them instead of one each. A string keeps its block alive, so a
+// string kept long after its siblings keeps their bytes too; use an arena
+// for strings that are made and dropped together. Not synchronised: one
+// thread makes the strings, which may then go anywhere.
+class HOST_API SharedStringArena {
+public:
+    SharedStringArena();
+    // An arena for strings of `most` bytes in all, or fewer: its first
+    // block is no larger than that.
+    explicit SharedStringArena(std::size_t most);
+    SharedStringArena(const SharedStringArena&) = delete;
+    SharedStringArena& operator=(const SharedStringArena&) = delete;
+    ~SharedStringArena();
+
+    // A string holding a copy of `text`. Made in line while the current
+    // block has room: a list's titles are made a thousand at a time.
+    SharedString make(std::string_view text) {
+        if (text.empty() || text.size() > room_) return makeInNextBlock(text);
+        std::memcpy(next_, text.data(), text.size());
+        SharedString made(block_, next_, text.size());
+        next_ += text.size();
+        room_ -= text.size();
+        ++handedOut_;
+        return made;
+    }
+
+    // Room to write at most `most` bytes of the next string, never null (not
+    // even for none); `commit` then makes the string of the first `length`
+    // of them, and throws std::length_error for more than was reserved. The
+    // room is valid until the next call on the arena.
+    char* reserve(std::size_t most);
+    SharedString commit(std::size_t length);
+
+private:
+    // Gives up the arena's hold on the current block.
+    void retire();
+    // make() of a string that is empty or does not fit the current block.
+    SharedString makeInNextBlock(std::string_view text);
+
+    SharedString::Block* block_ = nullptr;
+    char* next_ = nullptr;
+    std::size_t room_ = 0;
+    std::size_t reserved_ = 0;
+    // Strings made from the current block, counted here and added to the
+    // block's count once, when it is retired.
+    std::size_t handedOut_ = 0;
+    std::size_t nextBlockSize_;
+};
