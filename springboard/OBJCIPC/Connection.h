@@ -83,6 +83,9 @@ public:
     bool busy = false;
     // Whether the poller knows its descriptor.
     bool registered = false;
+    // The server's count of wakes of parked connections when this one last
+    // found no budget.
+    std::uint64_t budgetWakesSeen = 0;
 
 private:
     void reserve(std::size_t size);

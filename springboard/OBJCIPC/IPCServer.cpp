@@ -110,6 +110,7 @@ struct IPCServer::Impl {
     ConnectionTable table{Poller::kFirstConnectionId};
     std::deque<std::uint64_t> ready;   // a whole request already buffered
     std::deque<std::uint64_t> parked;  // waiting for budget
+    std::uint64_t budgetWakes = 0;     // times the parked were woken
     RequestBudget requestBudget{kRequestBudget};
     RequestBudget replyBudget{kReplyBudget};
     std::size_t idle = 0;  // workers in epoll_wait
@@ -340,7 +341,10 @@ Step IPCServer::Impl::advance(Connection& c) {
             const Step read = c.read();
             if (read == Step::NeedBudget) {
                 std::lock_guard lock(mutex);
-                if (!requestBudget.tryTake(c.announced())) return Step::NeedBudget;
+                if (!requestBudget.tryTake(c.announced())) {
+                    c.budgetWakesSeen = budgetWakes;
+                    return Step::NeedBudget;
+                }
                 c.held().request = c.announced();
                 continue;
             }
@@ -360,14 +364,20 @@ bool IPCServer::Impl::admit(Connection& c) {
     std::lock_guard lock(mutex);
     using State = RequestBudget::Expectation::State;
     const RequestBudget::Expectation expected = replyBudget.expect(name);
-    if (expected.state == State::Learning) return false;
+    if (expected.state == State::Learning) {
+        c.budgetWakesSeen = budgetWakes;
+        return false;
+    }
     if (expected.state == State::New) {
         // Nobody knows yet how large its reply is: it runs alone, once.
         c.learning = name;
         return true;
     }
     if (expected.bytes == 0) return true;
-    if (!replyBudget.tryTake(expected.bytes)) return false;
+    if (!replyBudget.tryTake(expected.bytes)) {
+        c.budgetWakesSeen = budgetWakes;
+        return false;
+    }
     c.held().reply = expected.bytes;
     return true;
 }
@@ -409,7 +419,13 @@ void IPCServer::Impl::settle(Connection& c, Step step, bool park) {
     // Not busy before it is armed: the worker its event wakes must find it free.
     c.busy = false;
     if (park) {
-        parked.push_back(c.id());
+        // Budget given back (or a reply's size learned) after this
+        // connection found none woke only those parked then: it tries again
+        // rather than waiting for a wake that may never come.
+        if (c.budgetWakesSeen != budgetWakes)
+            pushReadyLocked(c.id());
+        else
+            parked.push_back(c.id());
         return;
     }
     switch (step) {
@@ -437,6 +453,7 @@ void IPCServer::Impl::settleClosedLocked(ConnectionTable::Closed& closed, bool w
     for (const std::string& name : closed.learning) replyBudget.forget(name);
     if (!wake && closed.held.request == 0 && closed.held.reply == 0 && closed.learning.empty()) return;
     // Every parked connection tries again; those that still do not fit park again.
+    ++budgetWakes;
     while (!parked.empty()) {
         pushReadyLocked(parked.front());
         parked.pop_front();

@@ -176,6 +176,28 @@ TEST_F(IPCServerTest, ManyClientsAtOnceEachGetTheirOwnReplies) {
     EXPECT_EQ(correct.load(), kThreads * kMessages);
 }
 
+// The first message of a name runs alone while the others wait for its
+// reply's size; each of them must be woken when it is known, however close
+// it came to parking at that moment (one that parked just after the wake
+// waited for the idle timeout).
+TEST_F(IPCServerTest, MessagesWaitingForAFirstReplyAreAllWoken) {
+    constexpr int kNames = 100, kThreads = 12;
+    int answered = 0;
+    for (int round = 0; round < kNames; ++round) {
+        const std::string name = "Test.First" + std::to_string(round);
+        OBJCIPC::registerIncomingMessageFromAppHandlerForMessageName(name, [](const Dictionary& m) { return m; });
+        std::atomic<int> correct{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back([&correct, &name] {
+                if (OBJCIPC::sendMessageToSpringBoardWithMessageName(name, {{"k", Value(1)}}, 3)) ++correct;
+            });
+        for (auto& thread : threads) thread.join();
+        answered += correct.load();
+    }
+    EXPECT_EQ(answered, kNames * kThreads);
+}
+
 TEST_F(IPCServerTest, BadConnectionsAreClosedWhileGoodClientsAreServed) {
     std::atomic<bool> done{false};
     std::atomic<int> good{0}, bad{0};
