@@ -95,6 +95,14 @@ protected:
 TEST_P(ConcurrentDatabaseReadTest, ReaderSeesWholeStatesWhileClearWrites) {
     const pid_t writer = faults::forkChild([this]() -> int { writeForever(path_); });
     ASSERT_GT(writer, 0);
+    // A failed assertion returns early: the writer must not outlive the
+    // test, or it writes for ever and holds ctest's output pipe open.
+    struct StopWriter {
+        pid_t pid;
+        ~StopWriter() {
+            if (pid > 0 && ::kill(pid, SIGKILL) == 0) faults::waitChild(pid);
+        }
+    } stopWriter{writer};
 
     auto reader = VLDynamicReader::initWithPath(std::nullopt);
     int reads = 0, complete = 0;
@@ -110,6 +118,7 @@ TEST_P(ConcurrentDatabaseReadTest, ReaderSeesWholeStatesWhileClearWrites) {
     }
     ::kill(writer, SIGKILL);
     faults::waitChild(writer);
+    stopWriter.pid = 0;
 
     EXPECT_GT(complete, 0) << "no read got through in " << reads << " tries";
     // The writer really committed while we read.
