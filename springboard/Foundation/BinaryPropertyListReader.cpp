@@ -29,8 +29,11 @@ constexpr std::uint32_t kCheckedOnly = 0xFFFFFFFF;
 
 class Reader {
 public:
-    Reader(std::string_view bytes, std::size_t budget)
-        : data_(reinterpret_cast<const unsigned char*>(bytes.data())), size_(bytes.size()), budget_(budget) {}
+    Reader(std::string_view bytes, std::size_t budget, SharedBytes* source = nullptr)
+        : data_(reinterpret_cast<const unsigned char*>(bytes.data())),
+          size_(bytes.size()),
+          budget_(budget),
+          source_(source) {}
 
     // Reads the trailer; false when the container is malformed.
     bool open() {
@@ -316,6 +319,8 @@ private:
         if (object.marker >> 4 == 0x5) {
             const auto ascii = asciiText(object);
             if (!ascii || !charge(ascii->size())) return std::nullopt;
+            if (source_ && source_->holds(ascii->data(), ascii->size()))
+                return source_->view(ascii->data(), ascii->size());
             return arena_.make(*ascii);
         }
         const auto units = utf16Units(object);
@@ -512,6 +517,8 @@ private:
     const unsigned char* data_;
     std::size_t size_;
     std::size_t budget_;
+    // Where `data_` lies, when ASCII strings may be views of it.
+    SharedBytes* source_;
     std::size_t offsetSize_ = 0, refSize_ = 0, tableAt_ = 0;
     std::uint64_t objectCount_ = 0, topObject_ = 0;
     std::size_t nodes_ = 0;
@@ -563,8 +570,13 @@ std::optional<unsigned char> binaryPropertyListRootMarker(std::string_view bytes
 }
 
 std::optional<Dictionary> readBinaryPropertyListDictionary(std::string_view bytes, std::size_t budget) {
+    return readBinaryPropertyListDictionary(bytes, budget, nullptr);
+}
+
+std::optional<Dictionary> readBinaryPropertyListDictionary(std::string_view bytes, std::size_t budget,
+                                                           SharedBytes* source) {
     try {
-        Reader reader(bytes, budget);
+        Reader reader(bytes, budget, source);
         if (!reader.open()) return std::nullopt;
         return reader.rootDictionary();
     } catch (const std::bad_alloc&) {

@@ -92,3 +92,9 @@ SharedString SharedStringArena::makeInNextBlock(std::string_view text) {
     std::memcpy(reserve(text.size()), text.data(), text.size());
     return commit(text.size());
 }
+
+SharedBytes::SharedBytes(std::size_t size)
+    : block_(newBlock(size, kArenaHold)), bytes_(bytesOf(block_)), size_(size) {}
+
+SharedBytes::~SharedBytes() { block_->drop(kArenaHold - handedOut_); }
+

@@ -34,13 +34,23 @@ std::optional<Dictionary> decodeFramePayload(std::string_view payload) {
     return decodeFramePayload(payload, springboard::defaultDecodeBudget(payload.size()));
 }
 
-std::optional<Dictionary> decodeFramePayload(std::string_view payload, std::size_t budget) {
+namespace {
+std::optional<Dictionary> decodePayload(std::string_view payload, std::size_t budget, SharedBytes* source) {
     // Only the binary form travels; refusing XML keeps the parser surface small.
     if (payload.size() > kMaxReplyPayload || payload.substr(0, kBinaryPlistMagic.size()) != kBinaryPlistMagic)
         return std::nullopt;
     // Decoded straight into a dictionary, with every decoded byte counted: a
     // megabyte of references to one object must not cost a hundred.
-    return springboard::readBinaryPropertyListDictionary(payload, budget);
+    return springboard::readBinaryPropertyListDictionary(payload, budget, source);
+}
+}  // namespace
+
+std::optional<Dictionary> decodeFramePayload(std::string_view payload, std::size_t budget) {
+    return decodePayload(payload, budget, nullptr);
+}
+
+std::optional<Dictionary> decodeFramePayload(std::string_view payload, SharedBytes& source) {
+    return decodePayload(payload, springboard::defaultDecodeBudget(payload.size()), &source);
 }
 
 std::optional<Dictionary> decodeFrame(std::string_view bytes) {

@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "HostExport.h"
+#include "SharedStringArena.h"
 #include "Value.h"
 
 namespace objcipc {
@@ -48,6 +49,9 @@ HOST_API std::optional<std::size_t> decodeFrameHeader(const unsigned char header
 // the payload's size).
 HOST_API std::optional<Dictionary> decodeFramePayload(std::string_view payload);
 HOST_API std::optional<Dictionary> decodeFramePayload(std::string_view payload, std::size_t budget);
+// The same (with the default budget), for a payload lying within `source`:
+// its ASCII strings are views of `source` rather than copies.
+HOST_API std::optional<Dictionary> decodeFramePayload(std::string_view payload, SharedBytes& source);
 
 // The dictionary of `bytes` holding exactly one whole frame; absent for a
 // short, long, oversized or malformed frame.

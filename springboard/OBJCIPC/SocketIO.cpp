@@ -126,9 +126,11 @@ springboard::FileDescriptor connectUnixSocket(const std::string& path, Clock::ti
 }
 
 FrameRead readFrame(int fd, Clock::time_point deadline, std::size_t maxPayload) {
-    // A small frame fits whole in this first buffer (uninitialised: clearing
-    // it would cost more than reading into it); a larger one moves to a
-    // buffer of its announced size. Nothing past the frame is read.
+    // A small frame arrives whole in this first read (uninitialised:
+    // clearing it would cost more than reading into it). The payload then
+    // moves into bytes of its announced size, which the reply's ASCII
+    // strings are views of, and the rest is read straight there. Nothing
+    // past the frame is read.
     constexpr std::size_t kFirstRead = 16 * 1024;
     char first[kFirstRead];
     std::size_t have = 0;
@@ -143,21 +145,16 @@ FrameRead readFrame(int fd, Clock::time_point deadline, std::size_t maxPayload) 
         result.status = announced ? ReadStatus::Oversized : ReadStatus::Malformed;
         return result;
     }
-    const std::size_t total = kFrameHeaderSize + *length;
-    if (have > total) {  // the peer sent more than one frame: not a reply
+    if (have > kFrameHeaderSize + *length) {  // the peer sent more than one frame: not a reply
         result.status = ReadStatus::Malformed;
         return result;
     }
-    std::unique_ptr<char[]> large;
-    char* buffer = first;
-    if (total > kFirstRead) {
-        large.reset(new char[total]);
-        std::memcpy(large.get(), first, have);
-        buffer = large.get();
-    }
-    result.status = readAtLeast(fd, buffer, total, have, total, deadline);
+    SharedBytes payload(*length);
+    have -= kFrameHeaderSize;
+    std::memcpy(payload.data(), first + kFrameHeaderSize, have);
+    result.status = readAtLeast(fd, payload.data(), *length, have, *length, deadline);
     if (result.status != ReadStatus::Ok) return result;
-    result.body = decodeFramePayload(std::string_view(buffer + kFrameHeaderSize, *length));
+    result.body = decodeFramePayload(std::string_view(payload.data(), *length), payload);
     if (!result.body) result.status = ReadStatus::Malformed;
     return result;
 }

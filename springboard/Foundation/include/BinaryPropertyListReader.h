@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "HostExport.h"
+#include "SharedStringArena.h"
 #include "Value.h"
 
 namespace springboard {
@@ -40,6 +41,10 @@ HOST_API std::optional<Value> readBinaryPropertyList(std::string_view bytes, std
 HOST_API std::optional<unsigned char> binaryPropertyListRootMarker(std::string_view bytes);
 // The root dictionary, built in place; absent when the root is no dictionary.
 HOST_API std::optional<Dictionary> readBinaryPropertyListDictionary(std::string_view bytes, std::size_t budget);
+// The same, with `bytes` lying within `source`: its ASCII strings are then
+// views of `source`, sharing its allocation, rather than copies.
+HOST_API std::optional<Dictionary> readBinaryPropertyListDictionary(std::string_view bytes, std::size_t budget,
+                                                                    SharedBytes* source);
 // The entry `key` of readBinaryPropertyListDictionary's dictionary: absent
 // when that is absent, nil when it has no such entry. Every other value is
 // checked and charged for as that read would, but not built.

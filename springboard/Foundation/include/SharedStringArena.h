@@ -69,3 +69,36 @@ private:
     std::size_t handedOut_ = 0;
     std::size_t nextBlockSize_;
 };
+
+// Bytes received whole (a reply read off a socket) whose strings are handed
+// out as views of them rather than copies: the strings share the bytes'
+// one allocation, which lives as long as the last of them. Not
+// synchronised: one thread fills the bytes and makes the strings.
+class HOST_API SharedBytes {
+public:
+    // Room for `size` bytes, never null; throws std::bad_alloc.
+    explicit SharedBytes(std::size_t size);
+    SharedBytes(const SharedBytes&) = delete;
+    SharedBytes& operator=(const SharedBytes&) = delete;
+    ~SharedBytes();
+
+    char* data() { return bytes_; }
+    std::size_t size() const { return size_; }
+    // Whether [text, text + length) lies within the bytes.
+    bool holds(const char* text, std::size_t length) const {
+        return text >= bytes_ && length <= size_ && text - bytes_ <= static_cast<std::ptrdiff_t>(size_ - length);
+    }
+    // A string of `length` bytes at `text`, which holds() must allow.
+    SharedString view(const char* text, std::size_t length) {
+        if (length == 0) return SharedString();
+        ++handedOut_;
+        return SharedString(block_, text, length);
+    }
+
+private:
+    SharedString::Block* block_;
+    char* bytes_;
+    std::size_t size_;
+    // Strings handed out, added to the block's count once, at the end.
+    std::size_t handedOut_ = 0;
+};
