@@ -1,11 +1,10 @@
 #include "NSDistributedNotificationCenter.h"
 
 #include <atomic>
-#include <map>
 #include <mutex>
 #include <vector>
 
-#include "NotificationPostListener.h"
+#include "FoundationState.h"
 
 NSDistributedNotificationCenter::~NSDistributedNotificationCenter() = default;
 
@@ -50,14 +49,12 @@ public:
     void postNotificationName(const std::string& name, const Value& /*object*/,
                               const std::optional<Dictionary>& userInfo) override {
         std::vector<std::shared_ptr<Observer>> matching;
-        std::vector<springboard::NotificationPostListener> listeners;
         {
             std::lock_guard lock(mutex_);
             for (const auto& observer : observers_)
                 if (!observer->name || *observer->name == name) matching.push_back(observer);
-            for (const auto& [id, listener] : listeners_) listeners.push_back(listener);
         }
-        for (const auto& listener : listeners) listener(name, userInfo);
+        for (const auto& listener : springboard::notificationPostListeners()) listener(name, userInfo);
 
         // Distributed notifications never carry an object.
         const auto notification = std::make_shared<const NSNotification>(NSNotification{name, Value(), userInfo});
@@ -68,22 +65,9 @@ public:
         }
     }
 
-    std::size_t addListener(springboard::NotificationPostListener listener) {
-        std::lock_guard lock(mutex_);
-        listeners_.emplace(++lastListenerId_, std::move(listener));
-        return lastListenerId_;
-    }
-
-    void removeListener(std::size_t id) {
-        std::lock_guard lock(mutex_);
-        listeners_.erase(id);
-    }
-
 private:
     std::mutex mutex_;
     std::vector<std::shared_ptr<Observer>> observers_;
-    std::map<std::size_t, springboard::NotificationPostListener> listeners_;
-    std::size_t lastListenerId_ = 0;
 };
 
 const std::shared_ptr<DistributedNotificationCenter>& theCenter() {
@@ -98,12 +82,3 @@ const std::shared_ptr<DistributedNotificationCenter>& theCenter() {
 std::shared_ptr<NSDistributedNotificationCenter> NSDistributedNotificationCenter::defaultCenter() {
     return theCenter();
 }
-
-namespace springboard {
-
-Registration addNotificationPostListener(NotificationPostListener listener) {
-    const auto id = theCenter()->addListener(std::move(listener));
-    return Registration([id] { theCenter()->removeListener(id); });
-}
-
-}  // namespace springboard

@@ -7,7 +7,6 @@
 #include <string_view>
 #include <sys/types.h>
 
-#include "HostExport.h"
 
 namespace springboard {
 
@@ -18,6 +17,6 @@ namespace springboard {
 // permission bits; a new one gets `newFileMode`. On failure `path` is left as
 // it was and no temporary file remains. Writers in one directory take
 // turns. Returns whether `path` now holds `bytes`.
-HOST_API bool writeFileAtomically(const std::string& path, std::string_view bytes, mode_t newFileMode = 0644);
+bool writeFileAtomically(const std::string& path, std::string_view bytes, mode_t newFileMode = 0644);
 
 }  // namespace springboard

@@ -16,7 +16,6 @@
 #include <optional>
 #include <string_view>
 
-#include "HostExport.h"
 #include "SharedStringArena.h"
 #include "Value.h"
 
@@ -35,20 +34,20 @@ constexpr std::size_t fileDecodeBudget(std::size_t inputSize) {
                                                                       : std::size_t{16} << 20;
 }
 
-HOST_API std::optional<Value> readBinaryPropertyList(std::string_view bytes, std::size_t budget);
+std::optional<Value> readBinaryPropertyList(std::string_view bytes, std::size_t budget);
 // The marker byte of the root object (its type in the high four bits);
 // absent when the header, the trailer or the root's offset is malformed.
-HOST_API std::optional<unsigned char> binaryPropertyListRootMarker(std::string_view bytes);
+std::optional<unsigned char> binaryPropertyListRootMarker(std::string_view bytes);
 // The root dictionary, built in place; absent when the root is no dictionary.
-HOST_API std::optional<Dictionary> readBinaryPropertyListDictionary(std::string_view bytes, std::size_t budget);
+std::optional<Dictionary> readBinaryPropertyListDictionary(std::string_view bytes, std::size_t budget);
 // The same, with `bytes` lying within `source`: its ASCII strings are then
 // views of `source`, sharing its allocation, rather than copies.
-HOST_API std::optional<Dictionary> readBinaryPropertyListDictionary(std::string_view bytes, std::size_t budget,
-                                                                    SharedBytes* source);
+std::optional<Dictionary> readBinaryPropertyListDictionary(std::string_view bytes, std::size_t budget,
+                                                           SharedBytes* source);
 // The entry `key` of readBinaryPropertyListDictionary's dictionary: absent
 // when that is absent, nil when it has no such entry. Every other value is
 // checked and charged for as that read would, but not built.
-HOST_API std::optional<Value> readBinaryPropertyListDictionaryEntry(std::string_view bytes, std::size_t budget,
+std::optional<Value> readBinaryPropertyListDictionaryEntry(std::string_view bytes, std::size_t budget,
                                                                     std::string_view key);
 
 }  // namespace springboard

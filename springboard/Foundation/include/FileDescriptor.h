@@ -10,12 +10,11 @@
 #include <string>
 #include <string_view>
 
-#include "HostExport.h"
 
 namespace springboard {
 
 // Owns one descriptor; closes it when it goes. -1 holds nothing.
-class HOST_API FileDescriptor {
+class FileDescriptor {
 public:
     FileDescriptor() = default;
     explicit FileDescriptor(int fd) : fd_(fd) {}
@@ -43,18 +42,18 @@ private:
 
 // The read-only descriptor of the regular file at `path` (symbolic links
 // followed), opened without blocking; holds nothing when there is none.
-HOST_API FileDescriptor openRegularFile(const std::string& path);
+FileDescriptor openRegularFile(const std::string& path);
 
 // The whole content of the regular file at `path`; absent when it is missing,
 // unreadable, no regular file, or longer than `maxBytes`.
-HOST_API std::optional<std::string> readRegularFile(const std::string& path, std::size_t maxBytes);
+std::optional<std::string> readRegularFile(const std::string& path, std::size_t maxBytes);
 
 // Whether `path` (symbolic links followed) is a regular file, checked through
 // a non-blocking open, so that a FIFO there does not hang the caller.
-HOST_API bool isRegularFile(const std::string& path);
+bool isRegularFile(const std::string& path);
 
 // Writes all of `bytes` to the blocking descriptor `fd`, going on after a
 // short write or a signal; false when a write fails or writes nothing.
-HOST_API bool writeAll(int fd, std::string_view bytes);
+bool writeAll(int fd, std::string_view bytes);
 
 }  // namespace springboard

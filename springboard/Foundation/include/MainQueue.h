@@ -7,7 +7,7 @@
 #include <chrono>
 #include <cstddef>
 
-#include "HostExport.h"
+#include "InternalExport.h"
 
 namespace springboard {
 
@@ -16,14 +16,14 @@ namespace springboard {
 // or by other threads). Returns how many blocks ran. Drains from several
 // threads are serialised, so blocks never overlap. A block must not drain
 // the main queue itself (that would deadlock).
-HOST_API std::size_t drainMainQueue();
+INTERNAL_API std::size_t drainMainQueue();
 
 // Blocks until the main queue holds at least one block or `timeout` passes.
 // Returns whether work is waiting. For a run loop that sleeps between events:
 //     while (!stopping) if (waitForMainQueueWork(100ms)) drainMainQueue();
-HOST_API bool waitForMainQueueWork(std::chrono::milliseconds timeout);
+INTERNAL_API bool waitForMainQueueWork(std::chrono::milliseconds timeout);
 
 // The number of blocks waiting on the main queue.
-HOST_API std::size_t pendingMainQueueOperations();
+INTERNAL_API std::size_t pendingMainQueueOperations();
 
 }  // namespace springboard

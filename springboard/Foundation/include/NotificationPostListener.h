@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "HostExport.h"
+#include "InternalExport.h"
 #include "Registration.h"
 #include "Value.h"
 
@@ -22,6 +22,6 @@ using NotificationPostListener =
 
 // The listener is called until the returned registration is destroyed.
 // Thread-safe.
-HOST_API Registration addNotificationPostListener(NotificationPostListener listener);
+INTERNAL_API Registration addNotificationPostListener(NotificationPostListener listener);
 
 }  // namespace springboard

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "HostExport.h"
+#include "InternalExport.h"
 #include "Registration.h"
 
 class UIApplication;
@@ -17,21 +17,21 @@ namespace springboard {
 
 // The simulated device directory this process runs on; the device's "/".
 // Setting it also sets the home directory to DEVICE/var/mobile.
-HOST_API void setDeviceRoot(const std::string& directory);
-HOST_API std::string deviceRoot();  // "" when none was set
+INTERNAL_API void setDeviceRoot(const std::string& directory);
+INTERNAL_API std::string deviceRoot();  // "" when none was set
 
 // Overrides the home directory (NSHomeDirectory). Without a device root or an
 // override, NSHomeDirectory is $HOME.
-HOST_API void setHomeDirectory(const std::string& directory);
+INTERNAL_API void setHomeDirectory(const std::string& directory);
 
 // The object UIApplication::sharedApplication() returns.
-HOST_API void setSharedApplication(std::shared_ptr<UIApplication> application);
+INTERNAL_API void setSharedApplication(std::shared_ptr<UIApplication> application);
 
 // Log output. Every NSLog message goes to each sink (the bare message text),
 // and to standard error in NSLog's line format unless that is turned off.
 using LogSink = std::function<void(const std::string& message)>;
 // The sink receives messages until the returned registration is destroyed.
-HOST_API Registration addLogSink(LogSink sink);
-HOST_API void setLogToStandardError(bool enabled);
+INTERNAL_API Registration addLogSink(LogSink sink);
+INTERNAL_API void setLogToStandardError(bool enabled);
 
 }  // namespace springboard

@@ -9,14 +9,13 @@
 #include <string>
 #include <string_view>
 
-#include "HostExport.h"
 #include "Value.h"
 
 namespace springboard {
 
 // The root value of XML or binary property-list bytes; absent when the bytes
 // are not a property list, or nest deeper than kMaxPropertyListDepth.
-HOST_API std::optional<Value> parsePropertyList(const void* bytes, std::size_t length);
+std::optional<Value> parsePropertyList(const void* bytes, std::size_t length);
 
 // Levels of values, the root being the first, in either form, read or
 // written: a list one form carries, the other carries too.
@@ -27,11 +26,11 @@ inline constexpr std::size_t kMaxPropertyListNodes = 1u << 20;
 
 // The root dictionary of property-list bytes, built directly (no Value around
 // it to copy out of); absent when parsePropertyList would give no dictionary.
-HOST_API std::optional<Dictionary> parsePropertyListDictionary(const void* bytes, std::size_t length);
+std::optional<Dictionary> parsePropertyListDictionary(const void* bytes, std::size_t length);
 // The entry `key` of parsePropertyListDictionary's dictionary: absent when
 // that is absent, nil when it has no such entry. The same checks, without
 // building the entries not asked for.
-HOST_API std::optional<Value> parsePropertyListDictionaryEntry(const void* bytes, std::size_t length,
+std::optional<Value> parsePropertyListDictionaryEntry(const void* bytes, std::size_t length,
                                                                std::string_view key);
 
 // Whether bytes parsePropertyListDictionary refused may yet hold a
@@ -39,7 +38,7 @@ HOST_API std::optional<Value> parsePropertyListDictionaryEntry(const void* bytes
 // past a byte-order mark and white space), and their root, as far as it can
 // be found, is a dictionary. False for bytes that are no property list at
 // all, or whose root is something else.
-HOST_API bool mayHoldDictionary(const void* bytes, std::size_t length);
+bool mayHoldDictionary(const void* bytes, std::size_t length);
 
 // The property-list bytes of `value`. Nil values (which a property list
 // cannot hold) are left out of arrays and dictionaries; a nil root gives "".
@@ -48,9 +47,9 @@ HOST_API bool mayHoldDictionary(const void* bytes, std::size_t length);
 // carry exactly: a string that is no UTF-8 or holds a control character
 // other than tab, line feed and carriage return (or U+FFFE, U+FFFF), a date
 // with a fraction of a second or outside the years 1 to 9999.
-HOST_API std::string xmlPropertyList(const Value& value);
-HOST_API std::string binaryPropertyList(const Value& value);
+std::string xmlPropertyList(const Value& value);
+std::string binaryPropertyList(const Value& value);
 // The same bytes after `room` zero bytes the caller fills in (a header).
-HOST_API std::string binaryPropertyList(const Value& value, std::size_t room);
+std::string binaryPropertyList(const Value& value, std::size_t room);
 
 }  // namespace springboard

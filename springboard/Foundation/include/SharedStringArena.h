@@ -7,16 +7,27 @@
 #include <atomic>
 #include <cstddef>
 #include <cstring>
+#include <new>
 #include <string_view>
 
-#include "HostExport.h"
 #include "SharedString.h"
 
-// A reference count, then the bytes of one or more strings.
+// A reference count, then the bytes of one or more strings. Defined here, in
+// line, because both SharedString (the API's) and the arena (Foundation's
+// own, compiled into whoever uses it) make and drop blocks.
 struct SharedString::Block {
     std::atomic<std::size_t> references;
+
+    // A block with room for `bytes` bytes, holding `count` references.
+    static Block* make(std::size_t bytes, std::size_t count) {
+        void* memory = ::operator new(sizeof(Block) + bytes);
+        return new (memory) Block{count};
+    }
+    char* bytes() { return reinterpret_cast<char*>(this + 1); }
     // Drops `count` references, freeing the block with the last.
-    HOST_API void drop(std::size_t count) noexcept;
+    void drop(std::size_t count) noexcept {
+        if (references.fetch_sub(count, std::memory_order_acq_rel) == count) ::operator delete(this);
+    }
 };
 
 // Makes many strings whose bytes lie side by side in a few shared blocks
@@ -25,7 +36,7 @@ struct SharedString::Block {
 // string kept long after its siblings keeps their bytes too; use an arena
 // for strings that are made and dropped together. Not synchronised: one
 // thread makes the strings, which may then go anywhere.
-class HOST_API SharedStringArena {
+class SharedStringArena {
 public:
     SharedStringArena();
     // An arena for strings of `most` bytes in all, or fewer: its first
@@ -74,7 +85,7 @@ private:
 // out as views of them rather than copies: the strings share the bytes'
 // one allocation, which lives as long as the last of them. Not
 // synchronised: one thread fills the bytes and makes the strings.
-class HOST_API SharedBytes {
+class SharedBytes {
 public:
     // Room for `size` bytes, never null; throws std::bad_alloc.
     explicit SharedBytes(std::size_t size);

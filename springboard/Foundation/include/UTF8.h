@@ -10,14 +10,13 @@
 #include <optional>
 #include <string_view>
 
-#include "HostExport.h"
 
 namespace springboard {
 
 // The code point whose UTF-8 sequence starts at `text[at]`, advancing `at`
 // past it; absent (and `at` unchanged) when the bytes there are no UTF-8.
 // `at` must be below `text.size()`.
-HOST_API std::optional<char32_t> decodeUTF8(std::string_view text, std::size_t& at);
+std::optional<char32_t> decodeUTF8(std::string_view text, std::size_t& at);
 
 // Whether the eight bytes at `p` are all below 0x80.
 inline bool isAsciiWord(const char* p) {
