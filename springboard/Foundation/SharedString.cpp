@@ -1,6 +1,6 @@
-#include "SharedStringArena.h"
-
 #include <cstring>
+
+#include "SharedStringArena.h"
 
 SharedString::SharedString(std::string_view text) {
     if (text.empty()) return;

@@ -25,7 +25,8 @@ constexpr std::size_t kLargestBlock = 64 * 1024 - sizeof(Block);
 
 SharedStringArena::SharedStringArena() : nextBlockSize_(kFirstBlock) {}
 
-SharedStringArena::SharedStringArena(std::size_t most) : nextBlockSize_(std::clamp<std::size_t>(most, 1, kFirstBlock)) {}
+SharedStringArena::SharedStringArena(std::size_t most)
+    : nextBlockSize_(std::clamp<std::size_t>(most, 1, kFirstBlock)) {}
 
 SharedStringArena::~SharedStringArena() { retire(); }
 

@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "HostExport.h"
+#include "InternalExport.h"
 #include "SharedStringArena.h"
 #include "Value.h"
 
@@ -35,27 +35,27 @@ inline constexpr std::size_t kFrameHeaderSize = 4;
 inline constexpr const char* kReplyTooLarge = "reply too large";
 
 // The whole frame (header and payload) carrying `body`.
-HOST_API std::string encodeFrame(const Dictionary& body);
+INTERNAL_API std::string encodeFrame(const Dictionary& body);
 
 // The payload length a 4-byte header announces; absent when it is zero or
 // over `maxPayload` (kMaxFramePayload for requests, kMaxReplyPayload for
 // replies).
-HOST_API std::optional<std::size_t> decodeFrameHeader(const unsigned char header[kFrameHeaderSize],
-                                                      std::size_t maxPayload = kMaxFramePayload);
+INTERNAL_API std::optional<std::size_t> decodeFrameHeader(const unsigned char header[kFrameHeaderSize],
+                                                          std::size_t maxPayload = kMaxFramePayload);
 
 // The dictionary a payload carries: absent unless it is a binary property
 // list with a dictionary root, at most kMaxReplyPayload long, whose decoded
 // values fit in `budget` bytes (by default springboard::defaultDecodeBudget of
 // the payload's size).
-HOST_API std::optional<Dictionary> decodeFramePayload(std::string_view payload);
-HOST_API std::optional<Dictionary> decodeFramePayload(std::string_view payload, std::size_t budget);
+INTERNAL_API std::optional<Dictionary> decodeFramePayload(std::string_view payload);
+INTERNAL_API std::optional<Dictionary> decodeFramePayload(std::string_view payload, std::size_t budget);
 // The same (with the default budget), for a payload lying within `source`:
 // its ASCII strings are views of `source` rather than copies.
-HOST_API std::optional<Dictionary> decodeFramePayload(std::string_view payload, SharedBytes& source);
+INTERNAL_API std::optional<Dictionary> decodeFramePayload(std::string_view payload, SharedBytes& source);
 
 // The dictionary of `bytes` holding exactly one whole frame; absent for a
 // short, long, oversized or malformed frame.
-HOST_API std::optional<Dictionary> decodeFrame(std::string_view bytes);
+INTERNAL_API std::optional<Dictionary> decodeFrame(std::string_view bytes);
 
 struct Request {
     std::string name;
@@ -63,16 +63,16 @@ struct Request {
     bool last = false;
 };
 
-HOST_API Dictionary requestBody(const std::string& name, const Dictionary& message, bool last = false);
+INTERNAL_API Dictionary requestBody(const std::string& name, const Dictionary& message, bool last = false);
 // Absent unless "name" is a string and "message" a dictionary; "last" is
 // taken only when it is true.
-HOST_API std::optional<Request> requestFromBody(const Dictionary& body);
+INTERNAL_API std::optional<Request> requestFromBody(const Dictionary& body);
 
 // `reply` absent: the error marker, with `error` as its text.
-HOST_API Dictionary replyBody(const std::optional<Dictionary>& reply, const std::string& error = "no reply");
+INTERNAL_API Dictionary replyBody(const std::optional<Dictionary>& reply, const std::string& error = "no reply");
 // The reply dictionary; absent for the error marker or any other shape.
-HOST_API std::optional<Dictionary> replyFromBody(const Dictionary& body);
+INTERNAL_API std::optional<Dictionary> replyFromBody(const Dictionary& body);
 // The error marker's text; absent for a reply or any other shape.
-HOST_API std::optional<std::string> errorFromBody(const Dictionary& body);
+INTERNAL_API std::optional<std::string> errorFromBody(const Dictionary& body);
 
 }  // namespace objcipc

@@ -3,10 +3,10 @@
 // The platform's one atomic file writer: readers of `path` see the whole old
 // content or the whole new one, whenever the writer is killed.
 
-#include <string>
-#include <string_view>
 #include <sys/types.h>
 
+#include <string>
+#include <string_view>
 
 namespace springboard {
 

@@ -31,7 +31,7 @@ namespace springboard {
 constexpr std::size_t defaultDecodeBudget(std::size_t inputSize) { return 16 * inputSize + 64 * 1024; }
 constexpr std::size_t fileDecodeBudget(std::size_t inputSize) {
     return defaultDecodeBudget(inputSize) > (std::size_t{16} << 20) ? defaultDecodeBudget(inputSize)
-                                                                      : std::size_t{16} << 20;
+                                                                    : std::size_t{16} << 20;
 }
 
 std::optional<Value> readBinaryPropertyList(std::string_view bytes, std::size_t budget);
@@ -48,6 +48,6 @@ std::optional<Dictionary> readBinaryPropertyListDictionary(std::string_view byte
 // when that is absent, nil when it has no such entry. Every other value is
 // checked and charged for as that read would, but not built.
 std::optional<Value> readBinaryPropertyListDictionaryEntry(std::string_view bytes, std::size_t budget,
-                                                                    std::string_view key);
+                                                           std::string_view key);
 
 }  // namespace springboard

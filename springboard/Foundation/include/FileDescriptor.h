@@ -10,7 +10,6 @@
 #include <string>
 #include <string_view>
 
-
 namespace springboard {
 
 // Owns one descriptor; closes it when it goes. -1 holds nothing.

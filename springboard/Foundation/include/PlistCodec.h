@@ -30,8 +30,7 @@ std::optional<Dictionary> parsePropertyListDictionary(const void* bytes, std::si
 // The entry `key` of parsePropertyListDictionary's dictionary: absent when
 // that is absent, nil when it has no such entry. The same checks, without
 // building the entries not asked for.
-std::optional<Value> parsePropertyListDictionaryEntry(const void* bytes, std::size_t length,
-                                                               std::string_view key);
+std::optional<Value> parsePropertyListDictionaryEntry(const void* bytes, std::size_t length, std::string_view key);
 
 // Whether bytes parsePropertyListDictionary refused may yet hold a
 // dictionary: they carry the binary header or look like XML (a '<' first,

@@ -10,7 +10,6 @@
 #include <optional>
 #include <string_view>
 
-
 namespace springboard {
 
 // The code point whose UTF-8 sequence starts at `text[at]`, advancing `at`

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "HostExport.h"
+#include "InternalExport.h"
 #include "Value.h"
 
 namespace objcipc {
@@ -32,13 +32,13 @@ struct SendResult {
 
 // Sends `message` named `messageName` to the SpringBoard serving
 // `deviceRoot`, waiting at most `timeoutSeconds` for the whole reply.
-HOST_API SendResult sendMessage(const std::string& deviceRoot, const std::string& messageName,
-                                const Dictionary& message, double timeoutSeconds);
+INTERNAL_API SendResult sendMessage(const std::string& deviceRoot, const std::string& messageName,
+                                    const Dictionary& message, double timeoutSeconds);
 
 // One line naming what went wrong (empty for Replied): the error reply's
 // own text for ErrorReply and NoHandler, else the cause in words, with the
 // device and message it concerns.
-HOST_API std::string describeFailure(const SendResult& result, const std::string& deviceRoot,
-                                     const std::string& messageName);
+INTERNAL_API std::string describeFailure(const SendResult& result, const std::string& deviceRoot,
+                                         const std::string& messageName);
 
 }  // namespace objcipc

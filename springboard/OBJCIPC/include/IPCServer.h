@@ -9,11 +9,11 @@
 #include <memory>
 #include <string>
 
-#include "HostExport.h"
+#include "InternalExport.h"
 
 namespace objcipc {
 
-class HOST_API IPCServer {
+class INTERNAL_API IPCServer {
 public:
     struct Options {
         // Threads running handlers at once. A connection holds one only while
