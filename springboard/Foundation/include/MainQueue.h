@@ -2,7 +2,8 @@
 
 // The host side of NSOperationQueue::mainQueue(): the simulated run loop.
 // Deliverables enqueue; SpringBoard (the simulator, or a test standing in for
-// it) drains on the thread it treats as the main thread.
+// it) drains on the thread it treats as the main thread. The queue lives in
+// libFoundationState.
 
 #include <chrono>
 #include <cstddef>

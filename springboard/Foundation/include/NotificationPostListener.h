@@ -1,7 +1,8 @@
 #pragma once
 
 // The host side of NSDistributedNotificationCenter: lets SpringBoard (the
-// simulator's trace) see every notification as it is posted.
+// simulator's trace) see every notification as it is posted. The listeners
+// live in libFoundationState.
 
 #include <cstddef>
 #include <functional>

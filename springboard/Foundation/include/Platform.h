@@ -1,7 +1,8 @@
 #pragma once
 
 // What SpringBoard (the simulator, or a test standing in for it) sets up in a
-// process before the deliverables run. Deliverables never include this.
+// process before the deliverables run. Deliverables never include this, nor
+// link libFoundationState, which defines it.
 
 #include <cstddef>
 #include <functional>
