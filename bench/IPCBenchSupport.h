@@ -34,7 +34,7 @@ inline std::unique_ptr<FloorServer> floorListsServer(const std::string& root, in
     std::filesystem::create_directories(root + "/var/run");
     return std::make_unique<FloorServer>(objcipc::socketPathForDevice(root), threads, "VLIPC.Lists",
                                          [databasePath](std::string& frame) {
-                                             TitleBuffer titles;
+                                             ListTitles titles;
                                              floorReadTitles(databasePath, titles);
                                              floorEncodeReply(&titles, frame);
                                          });

@@ -1,16 +1,13 @@
 #include "IPCFloor.h"
 
-#include <sqlite3.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cstring>
 
-#include "NSString.h"
 #include "UTF8.h"
 
 namespace bench {
@@ -64,29 +61,7 @@ bool readFull(int fd, char* buffer, std::size_t size, std::size_t& have, std::si
 
 }  // namespace
 
-bool floorReadTitles(const std::string& databasePath, TitleBuffer& titles) {
-    struct stat status {};
-    if (::stat(databasePath.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
-    sqlite3* db = nullptr;
-    const bool opened =
-        sqlite3_open_v2(databasePath.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK;
-    sqlite3_stmt* statement = nullptr;
-    if (opened && sqlite3_prepare_v2(db, "select title from lists", -1, &statement, nullptr) == SQLITE_OK) {
-        while (sqlite3_step(statement) == SQLITE_ROW) {
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-            if (text == nullptr) continue;
-            const std::string_view title(text);
-            if (!isValidUTF8(title)) continue;
-            titles.bytes.append(title);
-            titles.ends.push_back(static_cast<std::uint32_t>(titles.bytes.size()));
-        }
-    }
-    sqlite3_finalize(statement);
-    sqlite3_close(db);
-    return opened;
-}
-
-void floorEncodeReply(const TitleBuffer* titles, std::string& frame) {
+void floorEncodeReply(const ListTitles* titles, std::string& frame) {
     // Objects: the top dictionary, "reply", the reply dictionary, then
     // "lists", the array and each title.
     const std::size_t count = titles ? titles->size() : 0;

@@ -26,25 +26,13 @@
 #include <thread>
 #include <vector>
 
+#include "FloorListRead.h"
+
 namespace bench {
-
-// Titles side by side in one buffer.
-struct TitleBuffer {
-    std::string bytes;
-    std::vector<std::uint32_t> ends;  // title i is bytes[ends[i-1], ends[i])
-    std::size_t size() const { return ends.size(); }
-    std::string_view operator[](std::size_t i) const {
-        const std::uint32_t begin = i == 0 ? 0 : ends[i - 1];
-        return std::string_view(bytes).substr(begin, ends[i] - begin);
-    }
-};
-
-// The lists floor's read: false when the database cannot be read.
-bool floorReadTitles(const std::string& databasePath, TitleBuffer& titles);
 
 // The whole reply frame (header and payload) of {"reply": {"lists": titles}},
 // or of {"reply": {}} when `titles` is null, written in one pass into `frame`.
-void floorEncodeReply(const TitleBuffer* titles, std::string& frame);
+void floorEncodeReply(const ListTitles* titles, std::string& frame);
 
 // The titles of a reply frame's payload {"reply": {"lists": [...]}}: views
 // into `payload`, or into `side` for UTF-16 ones (reserved up front, so

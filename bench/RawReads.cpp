@@ -9,7 +9,6 @@
 #include <cstring>
 #include <memory>
 
-#include "NSString.h"
 
 namespace bench {
 
@@ -127,32 +126,13 @@ std::vector<std::string> rawListTitles(const std::string& databasePath) {
 }
 
 // The design names a bundle that must exist, so its directory is checked;
-// the database must be a regular file (SQLite would wait on a FIFO for
-// ever); the connection is used by this thread alone, so it takes no mutex;
-// a title that is no UTF-8 is no name Clear could be asked for. Less than
-// that reads a different set of titles or can hang.
+// the database read is the one every lists floor shares.
 ListTitles floorListTitles(const std::string& clearBundle) {
     ListTitles titles;
-    struct stat st {};
-    const std::string path =
-        besideBundle(clearBundle, "Library/Application Support/com.realmacsoftware.clear/BackendTasks.sqlite");
-    if (!isDirectory(clearBundle) || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return titles;
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(db, "select title from lists", -1, &statement, nullptr) == SQLITE_OK) {
-            while (sqlite3_step(statement) == SQLITE_ROW) {
-                const char* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-                if (text == nullptr) continue;
-                const std::string_view title(text);
-                if (!isValidUTF8(title)) continue;
-                titles.bytes.append(title);
-                titles.ends.push_back(static_cast<std::uint32_t>(titles.bytes.size()));
-            }
-        }
-        sqlite3_finalize(statement);
-    }
-    sqlite3_close(db);
+    if (isDirectory(clearBundle))
+        floorReadTitles(
+            besideBundle(clearBundle, "Library/Application Support/com.realmacsoftware.clear/BackendTasks.sqlite"),
+            titles);
     return titles;
 }
 

@@ -13,22 +13,13 @@
 
 #include "VLDynamicReader.h"
 
+#include "FloorListRead.h"
+
 namespace bench {
 
 // The raw baseline the IPC benchmarks still use: read-only open, one
 // statement, each title copied into a string of its own.
 std::vector<std::string> rawListTitles(const std::string& databasePath);
-
-// Titles side by side in one buffer; title i ends at ends[i].
-struct ListTitles {
-    std::string bytes;
-    std::vector<std::uint32_t> ends;
-    std::size_t size() const { return ends.size(); }
-    std::string_view operator[](std::size_t i) const {
-        const std::uint32_t begin = i == 0 ? 0 : ends[i - 1];
-        return std::string_view(bytes).substr(begin, ends[i] - begin);
-    }
-};
 
 // The titles of the lists of the Clear bundle at `clearBundle`: empty when
 // it is no directory, or its database no regular file or unreadable.

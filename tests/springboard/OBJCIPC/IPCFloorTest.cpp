@@ -26,8 +26,8 @@ std::vector<std::string> someTitles(std::size_t count) {
     return titles;
 }
 
-bench::TitleBuffer bufferOf(const std::vector<std::string>& titles) {
-    bench::TitleBuffer buffer;
+bench::ListTitles bufferOf(const std::vector<std::string>& titles) {
+    bench::ListTitles buffer;
     for (const auto& title : titles) {
         buffer.bytes += title;
         buffer.ends.push_back(static_cast<std::uint32_t>(buffer.bytes.size()));
@@ -44,7 +44,7 @@ Array arrayOf(const std::vector<std::string>& titles) {
 TEST(IPCFloorTest, EachSideDecodesTheOthersReply) {
     for (const std::size_t count : {0u, 3u, 14u, 15u, 300u, 70000u}) {
         const auto titles = someTitles(count);
-        const bench::TitleBuffer buffer = bufferOf(titles);
+        const bench::ListTitles buffer = bufferOf(titles);
         std::string frame;
         bench::floorEncodeReply(&buffer, frame);
         const auto ours = objcipc::decodeFramePayload(std::string_view(frame).substr(objcipc::kFrameHeaderSize));
@@ -73,7 +73,7 @@ TEST(IPCFloorTest, EachSideAnswersTheOthersClientOverTheSocket) {
     std::filesystem::create_directories(floorDevice.path() / "var/run");
     bench::FloorServer floor(objcipc::socketPathForDevice(floorDevice.str()), 2, "VLIPC.Lists",
                              [&](std::string& frame) {
-                                 const bench::TitleBuffer buffer = bufferOf(titles);
+                                 const bench::ListTitles buffer = bufferOf(titles);
                                  bench::floorEncodeReply(&buffer, frame);
                              });
     ASSERT_TRUE(floor.ok());
