@@ -39,6 +39,8 @@ public:
     }
     // Makes the statement ready to step again from the start; bindings stay.
     void reset() { sqlite3_reset(statement_); }
+    // Columns of each row the statement gives.
+    int columns() const { return sqlite3_column_count(statement_); }
     // Column `column` of the current row, all its bytes; "" for NULL.
     std::string string(int column) const {
         const char* p = text(column);

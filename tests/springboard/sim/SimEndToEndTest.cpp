@@ -1,12 +1,12 @@
 // The real velmora-sim binary, driven by scripts against devices it makes.
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <chrono>
 #include <thread>
 
+#include "SQLiteStatement.h"
 #include "SimProcess.h"
 
 using namespace simtest;
@@ -20,22 +20,13 @@ const char* kClearPlus = "com.realmacsoftware.clear.universal";
 // Rows of a one-column (or ' | '-joined) query, straight from SQLite.
 std::vector<std::string> query(const fs::path& db, const std::string& sql) {
     std::vector<std::string> rows;
-    sqlite3* handle = nullptr;
-    if (sqlite3_open_v2(db.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(handle, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK) {
-            while (sqlite3_step(stmt) == SQLITE_ROW) {
-                std::string row;
-                for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
-                    const unsigned char* text = sqlite3_column_text(stmt, c);
-                    row += (c ? " | " : "") + std::string(text ? reinterpret_cast<const char*>(text) : "");
-                }
-                rows.push_back(row);
-            }
-        }
-        sqlite3_finalize(stmt);
+    const SQLiteConnection connection = SQLiteConnection::open(db.c_str(), SQLITE_OPEN_READONLY);
+    SQLiteStatement statement(connection, sql.c_str());
+    while (statement.ok() && statement.step()) {
+        std::string row;
+        for (int c = 0; c < statement.columns(); ++c) row += (c ? " | " : "") + statement.string(c);
+        rows.push_back(row);
     }
-    sqlite3_close(handle);
     return rows;
 }
 
