@@ -19,6 +19,9 @@ public:
 
     // Adds a string holding a copy of `text`.
     void append(std::string_view text);
+    // Adds a string holding a copy of `text` if it is UTF-8, as
+    // +stringWithUTF8String: makes one; false, adding nothing, if it is not.
+    bool appendUTF8(std::string_view text);
     // The strings appended so far, in order; the builder starts again empty.
     Array take();
 

@@ -234,8 +234,7 @@ Array VLDynamicReader::parsedSQLiteListNamesForPath(const std::optional<std::str
         if (text == nullptr) continue;  // NULL title: nothing Clear could be asked for
         // Up to the first NUL, as +stringWithUTF8String: reads it. Text that
         // is no UTF-8 makes no string, and no name Clear could be asked for.
-        const std::string_view title(text);
-        if (isValidUTF8(title)) names.append(title);
+        names.appendUTF8(text);
     }
     return names.take();
 }

@@ -99,7 +99,9 @@ TEST(StringArrayBuilder, TakesTheStringsInOrderAndStartsOver) {
         StringArrayBuilder builder;
         for (std::size_t length : {3, 0, 1500, 70000, 7}) builder.append(textOf(length, 'b'));
         first = builder.take();
-        builder.append("again");
+        EXPECT_TRUE(builder.appendUTF8("again"));
+        EXPECT_FALSE(builder.appendUTF8("caf\xE9"));   // Latin-1, no UTF-8: nothing added
+        EXPECT_FALSE(builder.appendUTF8("\xC3"));      // a sequence cut short
         second = builder.take();
         EXPECT_TRUE(builder.take().empty());
     }
