@@ -369,12 +369,22 @@ private:
         return out;
     }
 
+    // A dictionary's key and value references lie in bounds, and its entries
+    // are paid for: the one check the building, the checking and the
+    // single-entry reads share, so that they refuse and charge alike.
+    bool admitDictionary(const Object& object) {
+        return object.count <= size_ / 2 && fits(object.at, object.count * 2 * refSize_) &&
+               charge(static_cast<std::size_t>(object.count) * kDictionaryEntry + kContainerBlock);
+    }
+    // Where its value references start, after its key references.
+    std::size_t dictionaryValuesAt(const Object& object) const {
+        return object.at + static_cast<std::size_t>(object.count) * refSize_;
+    }
+
     std::optional<Dictionary> dictionary(const Object& object, std::size_t depth) {
-        if (object.count > size_ / 2 || !fits(object.at, object.count * 2 * refSize_) ||
-            !charge(static_cast<std::size_t>(object.count) * kDictionaryEntry + kContainerBlock))
-            return std::nullopt;
+        if (!admitDictionary(object)) return std::nullopt;
         Dictionary entries;
-        const std::size_t valuesAt = object.at + static_cast<std::size_t>(object.count) * refSize_;
+        const std::size_t valuesAt = dictionaryValuesAt(object);
         for (std::uint64_t i = 0; i < object.count; ++i) {
             Object key;
             if (!enter(ref(object.at, i), depth + 1, key)) return std::nullopt;
@@ -394,11 +404,9 @@ private:
     // refuses, and charges the budget the same.
 
     std::optional<Value> dictionaryEntry(const Object& object, std::string_view wanted) {
-        if (object.count > size_ / 2 || !fits(object.at, object.count * 2 * refSize_) ||
-            !charge(static_cast<std::size_t>(object.count) * kDictionaryEntry + kContainerBlock))
-            return std::nullopt;
+        if (!admitDictionary(object)) return std::nullopt;
         Value found;
-        const std::size_t valuesAt = object.at + static_cast<std::size_t>(object.count) * refSize_;
+        const std::size_t valuesAt = dictionaryValuesAt(object);
         for (std::uint64_t i = 0; i < object.count; ++i) {
             Object key;
             if (!enter(ref(object.at, i), 2, key)) return std::nullopt;
@@ -448,10 +456,8 @@ private:
                 return true;
             }
             case 0xD: {
-                if (object.count > size_ / 2 || !fits(object.at, object.count * 2 * refSize_) ||
-                    !charge(static_cast<std::size_t>(object.count) * kDictionaryEntry + kContainerBlock))
-                    return false;
-                const std::size_t valuesAt = object.at + static_cast<std::size_t>(object.count) * refSize_;
+                if (!admitDictionary(object)) return false;
+                const std::size_t valuesAt = dictionaryValuesAt(object);
                 for (std::uint64_t i = 0; i < object.count; ++i) {
                     Object key;
                     if (!enter(ref(object.at, i), depth + 1, key)) return false;
