@@ -30,7 +30,10 @@ def host_names(host_dir):
     names = set()
     for header in pathlib.Path(host_dir).glob("*.h"):
         text = re.sub(r"//[^\n]*", "", header.read_text())
-        names.update(re.findall(r"\b(?:class|struct|enum class|enum)\s+(?:HOST_API\s+)?(\w+)", text))
+        # Only a definition declares a type: a `friend class` or a forward
+        # declaration names one that host/ leaves to the platform.
+        names.update(re.findall(r"(?<!friend )\b(?:class|struct|enum class|enum)\s+(?:HOST_API\s+)?(\w+)"
+                                r"(?=\s*(?:final\s*)?[:{])", text))
         names.update(re.findall(r"\busing\s+(\w+)\s*=", text))
         for declaration in re.findall(r"\b(?:HOST_API|PW_WIDGET_EXPORT)\s+([^;{]*?)\(", text):
             names.add(re.findall(r"(\w+)\s*$", declaration)[0])
