@@ -11,6 +11,7 @@
 
 #include "Frame.h"
 #include "IPCBenchSupport.h"
+#include "OneCpu.h"
 #include "PairedTiming.h"
 
 namespace {
@@ -49,7 +50,8 @@ BENCHMARK(BM_IPCListsRoundTrip)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(be
 BENCHMARK(BM_IPCListsRoundTrip)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 // The fixed cost of a message: an empty request answered with an empty
-// dictionary, against the floor server answering {"reply": {}}.
+// dictionary, against the floor server answering {"reply": {}}, the whole
+// process on one CPU.
 void BM_IPCEmptyRoundTrip(benchmark::State& state) {
     IPCDevice& ipc = IPCDevice::instance();
     auto empty = [] { return OBJCIPC::sendMessageToSpringBoardWithMessageName("Bench.Empty", Dictionary{}); };
@@ -65,6 +67,11 @@ void BM_IPCEmptyRoundTrip(benchmark::State& state) {
     if (!ipc.server || empty() != Dictionary{} || !floorAnswers ||
         objcipc::sendMessage(floorRoot, "Bench.Empty", {}, 30).reply != Dictionary{}) {
         state.SkipWithError("the empty message went unanswered, or the floor's reply is unreadable");
+        return;
+    }
+    const bench::OneCpu oneCpu;
+    if (!oneCpu.pinned()) {
+        state.SkipWithError("could not pin the process to one CPU");
         return;
     }
     bench::pairedLoop(
