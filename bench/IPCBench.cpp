@@ -59,7 +59,7 @@ void BM_IPCEmptyRoundTrip(benchmark::State& state) {
     std::filesystem::create_directories(floorRoot + "/var/run");
     const std::string floorSocket = objcipc::socketPathForDevice(floorRoot);
     bench::FloorServer floor(floorSocket, 1, "Bench.Empty",
-                             [](std::string& frame) { bench::floorEncodeReply(nullptr, frame); });
+                             [](bench::FloorReply& frame) { bench::floorEncodeReply(nullptr, frame); });
     const std::string request = objcipc::encodeFrame(objcipc::requestBody("Bench.Empty", {}, true));
     bench::FloorReply reply;
     const bool floorAnswers = floor.ok() && bench::floorExchange(floorSocket, request, reply) &&

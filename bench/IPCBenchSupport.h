@@ -33,7 +33,7 @@ inline std::unique_ptr<FloorServer> floorListsServer(const std::string& root, in
                                                      const std::string& databasePath) {
     std::filesystem::create_directories(root + "/var/run");
     return std::make_unique<FloorServer>(objcipc::socketPathForDevice(root), threads, "VLIPC.Lists",
-                                         [databasePath](std::string& frame) {
+                                         [databasePath](FloorReply& frame) {
                                              ListTitles titles;
                                              floorReadTitles(databasePath, titles);
                                              floorEncodeReply(&titles, frame);

@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "UTF8.h"
@@ -14,8 +15,9 @@ namespace bench {
 
 namespace {
 
-void putBigEndian(std::string& out, std::uint64_t value, int bytes) {
-    for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+char* putBigEndian(char* out, std::uint64_t value, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) *out++ = static_cast<char>((value >> (8 * i)) & 0xFF);
+    return out;
 }
 
 std::uint64_t bigEndian(const unsigned char* p, int bytes) {
@@ -26,21 +28,21 @@ std::uint64_t bigEndian(const unsigned char* p, int bytes) {
 
 int intSize(std::uint64_t largest) { return largest < 0x100 ? 1 : largest < 0x10000 ? 2 : largest < 0x100000000 ? 4 : 8; }
 
-// A marker with its length: in the low nibble, or 0xF and an integer object after.
-void putMarker(std::string& out, unsigned kind, std::uint64_t length) {
+char* putMarker(char* out, unsigned kind, std::uint64_t length) {
     if (length < 15) {
-        out.push_back(static_cast<char>(kind | length));
-        return;
+        *out++ = static_cast<char>(kind | length);
+        return out;
     }
-    out.push_back(static_cast<char>(kind | 0xF));
+    *out++ = static_cast<char>(kind | 0xF);
     const int size = intSize(length);
-    out.push_back(static_cast<char>(0x10 | (size == 1 ? 0 : size == 2 ? 1 : size == 4 ? 2 : 3)));
-    putBigEndian(out, length, size);
+    *out++ = static_cast<char>(0x10 | (size == 1 ? 0 : size == 2 ? 1 : size == 4 ? 2 : 3));
+    return putBigEndian(out, length, size);
 }
 
-void putAscii(std::string& out, std::string_view text) {
-    putMarker(out, 0x50, text.size());
-    out.append(text);
+char* putAscii(char* out, std::string_view text) {
+    out = putMarker(out, 0x50, text.size());
+    std::memcpy(out, text.data(), text.size());
+    return out + text.size();
 }
 
 sockaddr_un addressOf(const std::string& path) {
@@ -61,74 +63,73 @@ bool readFull(int fd, char* buffer, std::size_t size, std::size_t& have, std::si
 
 }  // namespace
 
-void floorEncodeReply(const ListTitles* titles, std::string& frame) {
+void floorEncodeReply(const ListTitles* titles, FloorReply& frame) {
     // Objects: the top dictionary, "reply", the reply dictionary, then
     // "lists", the array and each title.
     const std::size_t count = titles ? titles->size() : 0;
     const std::size_t objects = titles ? 5 + count : 3;
     const int ref = intSize(objects - 1);
+    // Written through a pointer into a buffer never zero-filled, sized for
+    // the most it can take: a title's marker, and its text in UTF-16 at
+    // twice its bytes; a reference and an 8-byte offset per object.
+    const std::size_t bound = 128 + count * (10 + ref + 8) + 2 * (titles ? titles->bytes.size() : 0);
+    frame.bytes = std::make_unique_for_overwrite<char[]>(bound);
+    char* const payload = frame.bytes.get() + 4;
+    char* out = payload;
     std::vector<std::uint64_t> offsets;
     offsets.reserve(objects);
-    frame.clear();
-    frame.reserve(64 + (titles ? titles->bytes.size() + count * (3 + ref + 4) : 0));
-    frame.append(4, '\0');
-    frame.append("bplist00");
-    auto begin = [&] { offsets.push_back(frame.size() - 4); };
+    auto begin = [&] { offsets.push_back(static_cast<std::uint64_t>(out - payload)); };
+    out = std::copy_n("bplist00", 8, out);
     begin();
-    frame.push_back(static_cast<char>(0xD1));
-    putBigEndian(frame, 1, ref);
-    putBigEndian(frame, 2, ref);
+    *out++ = static_cast<char>(0xD1);
+    out = putBigEndian(putBigEndian(out, 1, ref), 2, ref);
     begin();
-    putAscii(frame, "reply");
+    out = putAscii(out, "reply");
     begin();
     if (!titles) {
-        frame.push_back(static_cast<char>(0xD0));
+        *out++ = static_cast<char>(0xD0);
     } else {
-        frame.push_back(static_cast<char>(0xD1));
-        putBigEndian(frame, 3, ref);
-        putBigEndian(frame, 4, ref);
+        *out++ = static_cast<char>(0xD1);
+        out = putBigEndian(putBigEndian(out, 3, ref), 4, ref);
         begin();
-        putAscii(frame, "lists");
+        out = putAscii(out, "lists");
         begin();
-        putMarker(frame, 0xA0, count);
-        for (std::size_t i = 0; i < count; ++i) putBigEndian(frame, 5 + i, ref);
+        out = putMarker(out, 0xA0, count);
+        for (std::size_t i = 0; i < count; ++i) out = putBigEndian(out, 5 + i, ref);
         for (std::size_t i = 0; i < count; ++i) {
             begin();
             const std::string_view title = (*titles)[i];
             if (springboard::isAscii(title)) {
-                putAscii(frame, title);
+                out = putAscii(out, title);
                 continue;
             }
-            // UTF-16 units: one per code point, two past the basic plane.
             std::size_t units = 0;
             for (const char c : title) {
                 const auto byte = static_cast<unsigned char>(c);
                 units += (byte & 0xC0) != 0x80;
                 units += byte >= 0xF0;
             }
-            putMarker(frame, 0x60, units);
+            out = putMarker(out, 0x60, units);
             for (std::size_t at = 0; at < title.size();) {
                 const char32_t code = springboard::decodeUTF8(title, at).value_or(0xFFFD);
                 if (code >= 0x10000) {
-                    putBigEndian(frame, 0xD800 + ((code - 0x10000) >> 10), 2);
-                    putBigEndian(frame, 0xDC00 + ((code - 0x10000) & 0x3FF), 2);
+                    out = putBigEndian(out, 0xD800 + ((code - 0x10000) >> 10), 2);
+                    out = putBigEndian(out, 0xDC00 + ((code - 0x10000) & 0x3FF), 2);
                 } else {
-                    putBigEndian(frame, code, 2);
+                    out = putBigEndian(out, code, 2);
                 }
             }
         }
     }
-    const std::uint64_t table = frame.size() - 4;
+    const auto table = static_cast<std::uint64_t>(out - payload);
     const int offsetSize = intSize(table);
-    for (const std::uint64_t offset : offsets) putBigEndian(frame, offset, offsetSize);
-    frame.append(6, '\0');
-    frame.push_back(static_cast<char>(offsetSize));
-    frame.push_back(static_cast<char>(ref));
-    putBigEndian(frame, objects, 8);
-    putBigEndian(frame, 0, 8);
-    putBigEndian(frame, table, 8);
-    const std::uint64_t length = frame.size() - 4;
-    for (int i = 0; i < 4; ++i) frame[static_cast<std::size_t>(i)] = static_cast<char>((length >> (24 - 8 * i)) & 0xFF);
+    for (const std::uint64_t offset : offsets) out = putBigEndian(out, offset, offsetSize);
+    out = std::fill_n(out, 6, '\0');
+    *out++ = static_cast<char>(offsetSize);
+    *out++ = static_cast<char>(ref);
+    out = putBigEndian(putBigEndian(putBigEndian(out, objects, 8), 0, 8), table, 8);
+    frame.size = static_cast<std::size_t>(out - frame.bytes.get());
+    putBigEndian(frame.bytes.get(), frame.size - 4, 4);
 }
 
 bool floorScanReply(std::string_view payload, std::vector<std::string_view>& titles, std::string& side) {
@@ -197,6 +198,10 @@ bool floorScanReply(std::string_view payload, std::vector<std::string_view>& tit
         }
         if ((*s & 0xF0) != 0x60 || n > static_cast<std::uint64_t>(base + table - text) / 2) return false;
         converted.emplace_back(titles.size(), side.size());
+        // At most three UTF-8 bytes a unit (a pair of units makes four).
+        const std::size_t start = side.size();
+        side.resize(start + 3 * n);
+        char* out = side.data() + start;
         for (std::uint64_t u = 0; u < n; ++u) {
             char32_t code = static_cast<char32_t>(bigEndian(text + 2 * u, 2));
             if (code >= 0xD800 && code < 0xDC00 && u + 1 < n) {
@@ -204,21 +209,22 @@ bool floorScanReply(std::string_view payload, std::vector<std::string_view>& tit
                 ++u;
             }
             if (code < 0x80) {
-                side.push_back(static_cast<char>(code));
+                *out++ = static_cast<char>(code);
             } else if (code < 0x800) {
-                side.push_back(static_cast<char>(0xC0 | (code >> 6)));
-                side.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+                *out++ = static_cast<char>(0xC0 | (code >> 6));
+                *out++ = static_cast<char>(0x80 | (code & 0x3F));
             } else if (code < 0x10000) {
-                side.push_back(static_cast<char>(0xE0 | (code >> 12)));
-                side.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-                side.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+                *out++ = static_cast<char>(0xE0 | (code >> 12));
+                *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+                *out++ = static_cast<char>(0x80 | (code & 0x3F));
             } else {
-                side.push_back(static_cast<char>(0xF0 | (code >> 18)));
-                side.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-                side.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-                side.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+                *out++ = static_cast<char>(0xF0 | (code >> 18));
+                *out++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+                *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+                *out++ = static_cast<char>(0x80 | (code & 0x3F));
             }
         }
+        side.resize(static_cast<std::size_t>(out - side.data()));
         titles.emplace_back();
     }
     // The side buffer is whole now: its views can be taken.
@@ -231,7 +237,7 @@ bool floorScanReply(std::string_view payload, std::vector<std::string_view>& tit
 }
 
 FloorServer::FloorServer(const std::string& path, int threads, std::string messageName,
-                         std::function<void(std::string& frame)> reply)
+                         std::function<void(FloorReply& frame)> reply)
     : path_(path), name_(std::move(messageName)), reply_(std::move(reply)) {
     const sockaddr_un address = addressOf(path);
     ::unlink(path.c_str());
@@ -277,9 +283,9 @@ void FloorServer::loop() {
         ok = ok && total <= sizeof first && readFull(fd, first, total, have, total) &&
              std::string_view(first + 4, total - 4).find(name_) != std::string_view::npos;
         if (ok) {
-            std::string frame;
+            FloorReply frame;
             reply_(frame);
-            iovec part{frame.data(), frame.size()};
+            iovec part{frame.bytes.get(), frame.size};
             msghdr message{};
             message.msg_iov = &part;
             message.msg_iovlen = 1;

@@ -30,9 +30,17 @@
 
 namespace bench {
 
+// A reply frame whole in one buffer: as the server writes it, or as the
+// client reads it.
+struct FloorReply {
+    std::unique_ptr<char[]> bytes;
+    std::size_t size = 0;
+    std::string_view payload() const { return size > 4 ? std::string_view(bytes.get() + 4, size - 4) : std::string_view(); }
+};
+
 // The whole reply frame (header and payload) of {"reply": {"lists": titles}},
 // or of {"reply": {}} when `titles` is null, written in one pass into `frame`.
-void floorEncodeReply(const ListTitles* titles, std::string& frame);
+void floorEncodeReply(const ListTitles* titles, FloorReply& frame);
 
 // The titles of a reply frame's payload {"reply": {"lists": [...]}}: views
 // into `payload`, or into `side` for UTF-16 ones (reserved up front, so
@@ -44,7 +52,7 @@ public:
     // Answers every request whose payload names `messageName` with the
     // frame `reply` builds. `threads` wait in one epoll instance.
     FloorServer(const std::string& path, int threads, std::string messageName,
-                std::function<void(std::string& frame)> reply);
+                std::function<void(FloorReply& frame)> reply);
     ~FloorServer();
     bool ok() const { return listenFd_ >= 0; }
 
@@ -52,19 +60,13 @@ private:
     void loop();
     std::string path_;
     std::string name_;
-    std::function<void(std::string&)> reply_;
+    std::function<void(FloorReply&)> reply_;
     int listenFd_ = -1;
     int epollFd_ = -1;
     int stopFd_ = -1;
     std::vector<std::thread> threads_;
 };
 
-// A reply frame read whole into one buffer.
-struct FloorReply {
-    std::unique_ptr<char[]> bytes;
-    std::size_t size = 0;
-    std::string_view payload() const { return size > 4 ? std::string_view(bytes.get() + 4, size - 4) : std::string_view(); }
-};
 
 // The floor client: sends `request` (a whole frame) to `path` and reads the
 // reply frame; false on any failure.

@@ -45,9 +45,9 @@ TEST(IPCFloorTest, EachSideDecodesTheOthersReply) {
     for (const std::size_t count : {0u, 3u, 14u, 15u, 300u, 70000u}) {
         const auto titles = someTitles(count);
         const bench::ListTitles buffer = bufferOf(titles);
-        std::string frame;
+        bench::FloorReply frame;
         bench::floorEncodeReply(&buffer, frame);
-        const auto ours = objcipc::decodeFramePayload(std::string_view(frame).substr(objcipc::kFrameHeaderSize));
+        const auto ours = objcipc::decodeFramePayload(frame.payload());
         ASSERT_TRUE(ours.has_value()) << count;
         EXPECT_EQ(objcipc::replyFromBody(*ours), (Dictionary{{"lists", Value(arrayOf(titles))}})) << count;
 
@@ -58,12 +58,12 @@ TEST(IPCFloorTest, EachSideDecodesTheOthersReply) {
             << count;
         EXPECT_EQ(std::vector<std::string>(scanned.begin(), scanned.end()), titles) << count;
     }
-    std::string empty;
+    bench::FloorReply empty;
     bench::floorEncodeReply(nullptr, empty);
-    EXPECT_EQ(objcipc::decodeFrame(empty), objcipc::replyBody(Dictionary{}));
+    EXPECT_EQ(objcipc::decodeFrame(std::string_view(empty.bytes.get(), empty.size)), objcipc::replyBody(Dictionary{}));
     std::vector<std::string_view> none;
     std::string side;
-    EXPECT_FALSE(bench::floorScanReply(std::string_view(empty).substr(4), none, side));
+    EXPECT_FALSE(bench::floorScanReply(empty.payload(), none, side));
     EXPECT_FALSE(bench::floorScanReply("bplist00 but nothing else of one, nor a trailer", none, side));
 }
 
@@ -72,7 +72,7 @@ TEST(IPCFloorTest, EachSideAnswersTheOthersClientOverTheSocket) {
     TempDirectory floorDevice, ourDevice;
     std::filesystem::create_directories(floorDevice.path() / "var/run");
     bench::FloorServer floor(objcipc::socketPathForDevice(floorDevice.str()), 2, "VLIPC.Lists",
-                             [&](std::string& frame) {
+                             [&](bench::FloorReply& frame) {
                                  const bench::ListTitles buffer = bufferOf(titles);
                                  bench::floorEncodeReply(&buffer, frame);
                              });
