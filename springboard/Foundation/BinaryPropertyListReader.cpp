@@ -26,6 +26,9 @@ constexpr std::size_t kDictionaryEntry = sizeof(std::pair<const std::string, Val
 constexpr std::size_t kSmallKey = 15;
 // A string slot whose string was checked and paid for but not built.
 constexpr std::uint32_t kCheckedOnly = 0xFFFFFFFF;
+// A string slot whose string is a view of the received bytes: another view
+// is as good as a copy of the first, and costs no reference count.
+constexpr std::uint32_t kViewOfSource = 0xFFFFFFFE;
 
 class Reader {
 public:
@@ -297,11 +300,19 @@ private:
             stringSlots_.assign(static_cast<std::size_t>(objectCount_), 0);
         }
         std::uint32_t& slot = stringSlots_[static_cast<std::size_t>(object.index)];
+        if (slot == kViewOfSource) return decodeTextUncharged(object);
         if (slot != 0 && slot != kCheckedOnly) return strings_[slot - 1];
         // A string the single-entry read checked is already paid for.
         const bool paid = slot == kCheckedOnly;
         auto string = paid ? decodeTextUncharged(object) : decodeText(object);
         if (!string || (!paid && !charge(sizeof(SharedString)))) return std::nullopt;
+        // A list of titles refers to each title once: keeping a counted copy
+        // of every string for the few referred to again would cost two
+        // reference counts a title. Views are simply made again.
+        if (source_ && source_->holds(string->view().data(), string->size())) {
+            slot = kViewOfSource;
+            return string;
+        }
         strings_.push_back(*string);
         slot = static_cast<std::uint32_t>(strings_.size());
         return string;
@@ -533,7 +544,8 @@ private:
     // again the document's size, so a small one takes a small first block.
     SharedStringArena arena_{size_ + size_ / 2};
     // The strings decoded so far, and for each object 1 + its place among
-    // them (0: not decoded yet). Allocated with the first string.
+    // them (0: not decoded yet; or kCheckedOnly, kViewOfSource). Allocated
+    // with the first string.
     std::vector<SharedString> strings_;
     std::vector<std::uint32_t> stringSlots_;
 };
