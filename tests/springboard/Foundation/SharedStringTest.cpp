@@ -40,6 +40,19 @@ TEST(SharedStringArena, StringsOutliveTheArenaAndTheirSiblings) {
     for (std::size_t i = 0; i < kept.size(); ++i) EXPECT_EQ(kept[i].view(), expected[i]) << "string " << i;
 }
 
+// Two strings of every short length fill a first block of exactly their
+// size; the second is copied in line, so a copy that writes a byte too many
+// overflows the heap under AddressSanitizer, and one too few shows here.
+TEST(SharedStringArena, EveryShortLengthIsCopiedExactly) {
+    for (std::size_t length = 1; length <= 40; ++length) {
+        SharedStringArena arena(2 * length);
+        const std::string first = textOf(length, 'a'), second = textOf(length, static_cast<char>(length));
+        const SharedString made = arena.make(first);
+        EXPECT_EQ(arena.make(second).view(), second) << length;
+        EXPECT_EQ(made.view(), first) << length;
+    }
+}
+
 TEST(SharedStringArena, ShortStringsLieSideBySideAndCommitTakesOnlyWhatWasWritten) {
     SharedStringArena arena(64);
     const SharedString first = arena.make("Groceries");
