@@ -1,11 +1,12 @@
 #include "StringArrayBuilder.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "NSString.h"
 #include "SharedStringArena.h"
 
-// The array grows as strings come, by doubling. Gathering the strings in a
+// The array grows as strings come. Gathering the strings in a
 // vector of their own and making the array once at its size does fewer
 // moves on paper, but the vector's life left the heap's free top above
 // glibc's trim threshold at the end of every pop-up of 1,000 titles, so its
@@ -19,7 +20,14 @@ struct StringArrayBuilder::Parts {
 StringArrayBuilder::StringArrayBuilder() : parts_(std::make_unique<Parts>()) {}
 StringArrayBuilder::~StringArrayBuilder() = default;
 
-void StringArrayBuilder::append(std::string_view text) { parts_->strings.emplace_back(parts_->arena.make(text)); }
+void StringArrayBuilder::append(std::string_view text) {
+    Array& strings = parts_->strings;
+    // Growing four times over moves a third of the values doubling moves
+    // (each move of a value is a visit of its kind, and of the one it
+    // leaves). take() gives back what that leaves unused, if most is.
+    if (strings.size() == strings.capacity()) strings.reserve(std::max<std::size_t>(16, strings.capacity() * 4));
+    strings.emplace_back(parts_->arena.make(text));
+}
 
 bool StringArrayBuilder::appendUTF8(std::string_view text) {
     if (!isValidUTF8(text)) return false;
@@ -27,4 +35,16 @@ bool StringArrayBuilder::appendUTF8(std::string_view text) {
     return true;
 }
 
-Array StringArrayBuilder::take() { return std::exchange(parts_->strings, Array{}); }
+namespace {
+
+// The array may be kept while a form is open: no more than half of it
+// unused, as doubling would leave it.
+[[gnu::cold, gnu::noinline]] void giveBackUnused(Array& strings) { strings.shrink_to_fit(); }
+
+}  // namespace
+
+Array StringArrayBuilder::take() {
+    Array& strings = parts_->strings;
+    if (strings.capacity() > 2 * strings.size()) giveBackUnused(strings);
+    return std::exchange(strings, Array{});
+}

@@ -123,6 +123,14 @@ TEST(StringArrayBuilder, TakesTheStringsInOrderAndStartsOver) {
     for (std::size_t length : {3, 0, 1500, 70000, 7}) EXPECT_EQ(*first[i++].asString(), textOf(length, 'b'));
     ASSERT_EQ(second.size(), 1u);
     EXPECT_EQ(*second[0].asString(), "again");
+    // However it grew, no more than half of the array it hands over is unused.
+    for (const std::size_t count : {1u, 17u, 100u, 1000u, 5000u, 20000u}) {
+        StringArrayBuilder builder;
+        for (std::size_t n = 0; n < count; ++n) builder.append("x");
+        const Array taken = builder.take();
+        EXPECT_EQ(taken.size(), count);
+        EXPECT_LE(taken.capacity(), 2 * count) << count;
+    }
 }
 
 }  // namespace
