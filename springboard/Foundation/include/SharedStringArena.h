@@ -72,20 +72,21 @@ private:
         if (size > 32) {
             std::memcpy(to, from, size);
         } else if (size >= 16) {
-            char head[16], tail[16];
-            std::memcpy(head, from, 16);
-            std::memcpy(tail, from + size - 16, 16);
-            std::memcpy(to, head, 16);
-            std::memcpy(to + size - 16, tail, 16);
+            copyOverlapping<16>(to, from, size);
         } else if (size >= 8) {
-            char head[8], tail[8];
-            std::memcpy(head, from, 8);
-            std::memcpy(tail, from + size - 8, 8);
-            std::memcpy(to, head, 8);
-            std::memcpy(to + size - 8, tail, 8);
+            copyOverlapping<8>(to, from, size);
         } else {
             for (std::size_t i = 0; i < size; ++i) to[i] = from[i];
         }
+    }
+    // `size` bytes, N <= size <= 2N, as the first and the last N of them.
+    template <std::size_t N>
+    static void copyOverlapping(char* to, const char* from, std::size_t size) {
+        char head[N], tail[N];
+        std::memcpy(head, from, N);
+        std::memcpy(tail, from + size - N, N);
+        std::memcpy(to, head, N);
+        std::memcpy(to + size - N, tail, N);
     }
 
     // Gives up the arena's hold on the current block.
