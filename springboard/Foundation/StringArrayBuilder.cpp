@@ -6,12 +6,6 @@
 #include "NSString.h"
 #include "SharedStringArena.h"
 
-// The array grows as strings come. Gathering the strings in a
-// vector of their own and making the array once at its size does fewer
-// moves on paper, but the vector's life left the heap's free top above
-// glibc's trim threshold at the end of every pop-up of 1,000 titles, so its
-// pages went back to the kernel and were faulted in again on the next one.
-// Gathering bytes and offsets in one buffer instead measured slower still.
 namespace {
 
 // The largest array that grows fourfold: 16,384 values (512 KiB).
@@ -19,6 +13,12 @@ constexpr std::size_t kFourfoldUpTo = 16384;
 
 }  // namespace
 
+// The array grows as strings come. Gathering the strings in a vector of
+// their own and making the array once at its size does fewer moves on
+// paper, but the vector's life left the heap's free top above glibc's trim
+// threshold at the end of every pop-up of 1,000 titles, so its pages went
+// back to the kernel and were faulted in again on the next one. Gathering
+// bytes and offsets in one buffer instead measured slower still.
 struct StringArrayBuilder::Parts {
     SharedStringArena arena;
     Array strings;
