@@ -244,12 +244,17 @@ void IPCServer::Impl::workerLoop() {
 
 void IPCServer::Impl::acceptOne() {
     springboard::FileDescriptor socket(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+    const int error = socket ? 0 : errno;
+    if (error == EAGAIN) return;  // another worker took it
+    // The listener is reported once for arrivals close together: the next
+    // waiting connection goes to an idle worker, not after this one's reply.
+    const bool more = poller.listenerHasMore();
     if (!socket) {
-        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+        std::lock_guard lock(mutex);
+        if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
             // Out of descriptors: make room by closing the longest-idle
             // connection, else stop listening until the next sweep (the
             // backlog holds the peers meanwhile).
-            std::lock_guard lock(mutex);
             ConnectionTable::Closed closed;
             if (!table.evictOne(closed)) {
                 poller.pauseListener();
@@ -257,11 +262,13 @@ void IPCServer::Impl::acceptOne() {
             }
             settleClosedLocked(closed);
         }
-        return;  // another worker took it, or the peer gave up already
+        if (more) poller.rearmListener();
+        return;  // or the peer gave up already
     }
     Connection* connection;
     try {
         std::lock_guard lock(mutex);
+        if (more) poller.rearmListener();
         if (stopping) return;
         if (table.size() >= options.maxOpenConnections) {
             ConnectionTable::Closed closed;

@@ -40,8 +40,18 @@ public:
     // says whether it is already known to this instance. False on failure.
     bool arm(int fd, std::uint64_t id, Interest interest, bool added);
 
+    // The listener is reported once per arrival, and arrivals close
+    // together may be reported once: whoever takes a connection asks
+    // `listenerHasMore` and, if so, `rearmListener` so that an idle worker
+    // takes the next. Neither blocks.
+    bool listenerHasMore() const;
+    // Reports the listener again if a connection is waiting. Call with the
+    // same lock as pause and resume; does nothing while paused.
+    void rearmListener();
+
     // Stops reporting the listener (while out of descriptors) and starts
-    // again. Both idempotent.
+    // again, reporting it at once if a connection is waiting. Both
+    // idempotent.
     void pauseListener();
     void resumeListener();
 

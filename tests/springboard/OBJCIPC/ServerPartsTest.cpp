@@ -1,6 +1,7 @@
 // The server's parts alone: a connection's steps over a socketpair with a
 // clock of the test's own, the table's sweep and eviction, the budgets and
-// the worker pool's growth when threads cannot be started.
+// the worker pool's growth when threads cannot be started, and how the
+// poller reports the listener.
 
 #include <gtest/gtest.h>
 
@@ -9,13 +10,17 @@
 
 #include <atomic>
 #include <system_error>
+#include <vector>
 
 #include "Connection.h"
 #include "ConnectionTable.h"
 #include "Frame.h"
 #include "OBJCIPC.h"
+#include "Poller.h"
 #include "ReplyEncoder.h"
 #include "RequestBudget.h"
+#include "SocketIO.h"
+#include "TempDirectory.h"
 #include "WorkerPool.h"
 
 namespace {
@@ -301,3 +306,41 @@ TEST(WorkerPoolTest, IdleWorkersRetireDownToTheLastAndAreJoined) {
 }
 
 }  // namespace
+
+// Arrivals close together may be reported once: a connection left waiting
+// after one is accepted is reported again only when re-armed, and never
+// while the listener is paused.
+TEST(PollerTest, TheListenerIsReportedAgainOnlyWhenReArmedWhileAConnectionWaits) {
+    TempDirectory directory;
+    const std::string path = (directory.path() / "listener.sock").string();
+    springboard::FileDescriptor listener = bindUnixSocket(path);
+    ASSERT_TRUE(listener);
+    ASSERT_EQ(::listen(listener.get(), 8), 0);
+    Poller poller(listener.get());
+    ASSERT_TRUE(poller.ok());
+    const auto deadline = Connection::Clock::now() + std::chrono::seconds(5);
+    std::vector<springboard::FileDescriptor> clients;
+    for (int i = 0; i < 3; ++i) clients.push_back(connectUnixSocket(path, deadline));
+    const auto next = [&] { return poller.wait(milliseconds(0)).source; };
+    const auto acceptOne = [&] { return springboard::FileDescriptor(::accept4(listener.get(), nullptr, nullptr, 0)); };
+
+    EXPECT_EQ(next(), Poller::Source::Listener);
+    EXPECT_EQ(next(), Poller::Source::None);
+    auto first = acceptOne();
+    EXPECT_TRUE(poller.listenerHasMore());
+    EXPECT_EQ(next(), Poller::Source::None);  // the two left wait for a re-arm
+    poller.rearmListener();
+    EXPECT_EQ(next(), Poller::Source::Listener);
+
+    poller.pauseListener();
+    poller.rearmListener();
+    EXPECT_EQ(next(), Poller::Source::None);
+    poller.resumeListener();
+    EXPECT_EQ(next(), Poller::Source::Listener);
+
+    auto second = acceptOne(), third = acceptOne();
+    EXPECT_TRUE(first && second && third);
+    EXPECT_FALSE(poller.listenerHasMore());
+    poller.rearmListener();
+    EXPECT_EQ(next(), Poller::Source::None);
+}
