@@ -1,15 +1,18 @@
 // Any bytes as an IPC frame (header and payload) from a peer: every decoder
 // either rejects them or yields a request/reply that encodes and decodes
-// back to the same thing.
+// back to the same thing, and the client's read of received bytes agrees
+// with the plain read.
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 #include "FuzzCompare.h"
 #include "Frame.h"
 #include "ReplyEncoder.h"
+#include "SharedStringArena.h"
 
 namespace {
 
@@ -28,7 +31,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (length && (*length == 0 || *length > objcipc::kMaxFramePayload)) fail("header length out of range");
         objcipc::decodeFramePayload(bytes.substr(objcipc::kFrameHeaderSize));
     }
-    objcipc::decodeFramePayload(bytes);
+    const auto plain = objcipc::decodeFramePayload(bytes);
+    {
+        // Read as a client reads a reply, its strings views of the bytes
+        // received: the same refusals, the same values.
+        SharedBytes received(size);
+        if (size > 0) std::memcpy(received.data(), data, size);
+        const auto viewed = objcipc::decodeFramePayload(std::string_view(received.data(), size), received);
+        if (plain.has_value() != viewed.has_value() ||
+            (plain && !fuzz::sameAfterEncoding(Value(*plain), Value(*viewed))))
+            fail("a payload read as received bytes differs from the plain read");
+    }
 
     const auto body = objcipc::decodeFrame(bytes);
     if (!body) return 0;

@@ -36,7 +36,8 @@ public:
         : data_(reinterpret_cast<const unsigned char*>(bytes.data())),
           size_(bytes.size()),
           budget_(budget),
-          source_(source) {}
+          source_(source),
+          viewable_(source && source->holds(bytes.data(), bytes.size())) {}
 
     // Reads the trailer; false when the container is malformed.
     bool open() {
@@ -203,7 +204,13 @@ private:
                 array.reserve(static_cast<std::size_t>(object.count));
                 for (std::uint64_t i = 0; i < object.count; ++i) {
                     Object member;
-                    if (!enter(ref(object.at, i), depth + 1, member)) return std::nullopt;
+                    const std::uint64_t index = ref(object.at, i);
+                    if (viewable_) {
+                        const Viewed viewed = appendView(index, depth + 1, array);
+                        if (viewed == Viewed::Appended) continue;
+                        if (viewed == Viewed::Refused) return std::nullopt;
+                    }
+                    if (!enter(index, depth + 1, member)) return std::nullopt;
                     if (member.marker >> 4 == 0x5 || member.marker >> 4 == 0x6) {
                         // A list of titles is mostly this: the text goes
                         // straight into its element, under the same checks.
@@ -226,6 +233,52 @@ private:
             }
             default: return std::nullopt;  // UIDs, sets and unassigned markers
         }
+    }
+
+    enum class Viewed { Appended, Refused, NotAView };
+
+    // What enter() and text() do for a non-empty 8-bit string of the
+    // received bytes, appended to `array` as a view of them; the same
+    // checks, the same charges, the same slot. A list of titles is a
+    // thousand of these. NotAView, with nothing counted or charged, for any
+    // other object: the general path takes it.
+    Viewed appendView(std::uint64_t index, std::size_t depth, Array& array) {
+        if (index >= objectCount_) return Viewed::NotAView;
+        const std::uint64_t offset = unsignedAt(tableAt_ + static_cast<std::size_t>(index) * offsetSize_, offsetSize_);
+        if (offset < kHeaderSize || offset >= tableAt_) return Viewed::NotAView;
+        std::size_t at = static_cast<std::size_t>(offset);
+        const unsigned char marker = data_[at++];
+        std::uint64_t count = marker & 0x0F;
+        if (marker >> 4 != 0x5) return Viewed::NotAView;
+        if (count == 0x0F) {
+            // A malformed count is the general path's to refuse.
+            if (!fits(at, 1) || data_[at] >> 4 != 0x1 || (data_[at] & 0x0F) > 3) return Viewed::NotAView;
+            const std::size_t width = std::size_t{1} << (data_[at] & 0x0F);
+            if (!fits(at + 1, width)) return Viewed::NotAView;
+            count = unsignedAt(at + 1, width);
+            at += 1 + width;
+        }
+        if (count == 0 || count > size_) return Viewed::NotAView;
+        if (depth > kMaxPropertyListDepth || ++nodes_ > kMaxPropertyListNodes) return Viewed::Refused;
+        if (stringSlots_.empty()) {
+            if (!charge(static_cast<std::size_t>(objectCount_) * sizeof(std::uint32_t))) return Viewed::Refused;
+            stringSlots_.assign(static_cast<std::size_t>(objectCount_), 0);
+        }
+        std::uint32_t& slot = stringSlots_[static_cast<std::size_t>(index)];
+        const char* text = reinterpret_cast<const char*>(data_ + at);
+        if (slot == 0 || slot == kCheckedOnly) {
+            const auto checked = asciiText(Object{index, marker, count, at});
+            if (!checked) return Viewed::Refused;
+            // A string the single-entry read checked is already paid for.
+            if (slot == 0 && !(charge(static_cast<std::size_t>(count)) && charge(sizeof(SharedString))))
+                return Viewed::Refused;
+            slot = kViewOfSource;
+        } else if (slot != kViewOfSource) {
+            array.push_back(Value(strings_[slot - 1]));
+            return Viewed::Appended;
+        }
+        array.emplace_back(source_->view(text, static_cast<std::size_t>(count)));
+        return Viewed::Appended;
     }
 
     double doubleAt(std::size_t at) const {
@@ -536,6 +589,8 @@ private:
     std::size_t budget_;
     // Where `data_` lies, when ASCII strings may be views of it.
     SharedBytes* source_;
+    // Whether `source_` holds all of `data_`: every 8-bit string is a view.
+    bool viewable_;
     std::size_t offsetSize_ = 0, refSize_ = 0, tableAt_ = 0;
     std::uint64_t objectCount_ = 0, topObject_ = 0;
     std::size_t nodes_ = 0;
