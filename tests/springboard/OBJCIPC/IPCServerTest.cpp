@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sched.h>
+
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -159,6 +161,16 @@ TEST_F(IPCServerTest, ALaterRegistrationReplacesTheHandler) {
     const auto reply = OBJCIPC::sendMessageToSpringBoardWithMessageName("Test.Which", {}, 30);
     ASSERT_TRUE(reply.has_value());
     EXPECT_EQ(reply->at("v").integerValue(), 2);
+}
+
+// Handlers run on workers that do not preempt the app that woke them.
+TEST_F(IPCServerTest, HandlersRunOnWorkersThatDoNotPreemptTheirApp) {
+    OBJCIPC::registerIncomingMessageFromAppHandlerForMessageName(
+        "Test.Policy", [](const Dictionary&) { return Dictionary{{"policy", Value(::sched_getscheduler(0))}}; });
+    const auto reply = OBJCIPC::sendMessageToSpringBoardWithMessageName("Test.Policy", {}, 30);
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->at("policy").integerValue(), SCHED_BATCH);
+    EXPECT_NE(::sched_getscheduler(0), SCHED_BATCH);  // the caller's own is untouched
 }
 
 TEST_F(IPCServerTest, ManyClientsAtOnceEachGetTheirOwnReplies) {
