@@ -305,8 +305,6 @@ TEST(WorkerPoolTest, IdleWorkersRetireDownToTheLastAndAreJoined) {
     EXPECT_EQ(pool.size(), 0u);
 }
 
-}  // namespace
-
 // Arrivals close together may be reported once: a connection left waiting
 // after one is accepted is reported again only when re-armed, and never
 // while the listener is paused.
@@ -344,3 +342,5 @@ TEST(PollerTest, TheListenerIsReportedAgainOnlyWhenReArmedWhileAConnectionWaits)
     poller.rearmListener();
     EXPECT_EQ(next(), Poller::Source::None);
 }
+
+}  // namespace
