@@ -42,6 +42,7 @@ public:
 private:
     friend class SharedStringArena;
     friend class SharedBytes;
+    friend class SharedStringBatch;
     // Takes over one reference to `block`, which holds the bytes.
     SharedString(Block* block, const char* data, std::size_t size) : block_(block), data_(data), size_(size) {}
     void release() noexcept;

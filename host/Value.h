@@ -128,3 +128,7 @@ private:
 // The description of a dictionary or array as a top-level %@ argument.
 HOST_API std::string describe(const Dictionary& dictionary);
 HOST_API std::string describe(const Array& array);
+
+// -arrayByAddingObject:: the elements of `array`, shared as a copy of the
+// array would share them, then `object`.
+HOST_API Array arrayByAddingObject(const Array& array, Value object);

@@ -77,17 +77,8 @@ void VLViewController::setupClearLists() {
     }
 
     // The values are a copy of the names that shares their strings; the
-    // titles take the names themselves. A form is called up with every
-    // list, and there may be thousands.
-    Array values;
-    values.reserve(names.size() + 1);
-    for (const Value& name : names) {
-        if (const SharedString* text = name.asSharedString())
-            values.emplace_back(*text);
-        else
-            values.push_back(name);
-    }
-    values.emplace_back(VLCreateListSentinel);
+    // titles take the names themselves.
+    Array values = arrayByAddingObject(names, Value(VLCreateListSentinel));
     Array titles = std::move(names);
     titles.emplace_back(kCreateListTitle);
     list->setListItemTitles(std::move(titles), std::move(values));

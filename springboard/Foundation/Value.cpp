@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <ctime>
 #include <limits>
+#include <type_traits>
 
+#include "SharedStringArena.h"
 #include "UTF8.h"
 
 namespace {
@@ -173,7 +175,46 @@ Value Value::unsignedInteger(std::uint64_t u) {
     return value;
 }
 
-Value::Value(::Array a) : storage_(std::make_shared<const ::Array>(std::move(a))) {}
+namespace {
+
+// Hands an array's values their end with their strings' references dropped
+// a run at a time: the strings of a list read together share a block, and
+// arrays of them are dropped whole. A string whose reference is dropped
+// here needs nothing more, so the array's storage is given back without a
+// second walk through its values.
+template <class T>
+struct ArrayAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = ArrayAllocator<U>;
+    };
+    ArrayAllocator() = default;
+    template <class U>
+    ArrayAllocator(const ArrayAllocator<U>&) noexcept {}
+    template <class U>
+    void destroy(U* object) noexcept {
+        if constexpr (std::is_same_v<U, ::Array>) {
+            SharedStringBatch references;
+            for (Value& value : *object) {
+                if (const SharedString* text = value.asSharedString())
+                    references.releaseEnded(*text);
+                else
+                    value.~Value();
+            }
+            references.settle();
+            // Every value has ended; the vector's storage goes back, and the
+            // vector is ended by making an empty one in its place rather than
+            // by its destructor, which would end each value again.
+            if (object->capacity()) std::allocator<Value>().deallocate(object->data(), object->capacity());
+            ::new (static_cast<void*>(object))::Array();
+        }
+        object->~U();
+    }
+};
+
+}  // namespace
+
+Value::Value(::Array a) : storage_(std::allocate_shared<::Array>(ArrayAllocator<::Array>(), std::move(a))) {}
 Value::Value(::Dictionary d) : storage_(std::make_shared<const ::Dictionary>(std::move(d))) {}
 
 bool Value::isNumber() const {
@@ -291,3 +332,21 @@ bool Value::operator==(const Value& other) const {
 
 std::string describe(const Dictionary& dictionary) { return describeDictionaryAt(dictionary, 0); }
 std::string describe(const Array& array) { return describeArrayAt(array, 0); }
+
+Array arrayByAddingObject(const Array& array, Value object) {
+    Array result;
+    result.reserve(array.size() + 1);
+    {
+        // Declared after `result`, so the references it owes are taken
+        // before a failed copy lets `result` drop them.
+        SharedStringBatch references;
+        for (const Value& value : array) {
+            if (const SharedString* text = value.asSharedString())
+                result.emplace_back(references.copy(*text));
+            else
+                result.push_back(value);
+        }
+    }
+    result.push_back(std::move(object));
+    return result;
+}

@@ -104,6 +104,52 @@ TEST(SharedString, CopiesShareBytesAndAreReleasedOnAnyThread) {
     for (auto& thread : threads) thread.join();
 }
 
+// Arrays copy and drop their strings' references a run of one block at a
+// time. Whatever the order in which the source, the copy and single values
+// taken out of them go, each string keeps its bytes while anything holds it
+// and every block goes with the last holder (too early is a use-after-free
+// under AddressSanitizer, never a leak).
+TEST(SharedString, ArraysShareAndDropTheirStringsARunAtATime) {
+    enum class Order { sourceFirst, copyFirst };
+    for (const Order order : {Order::sourceFirst, Order::copyFirst}) {
+        std::vector<Value> kept;
+        {
+            SharedStringArena small(16);  // a few strings to a block: runs end mid-array
+            Array source;
+            for (int i = 0; i < 12; ++i) source.emplace_back(small.make("t" + std::to_string(i)));
+            source.emplace_back(std::string(40, 'o'));  // a block of its own
+            source.emplace_back("");
+            source.emplace_back();
+            source.emplace_back(7);
+            source.emplace_back(Array{Value(small.make("nested")), Value(1.5)});
+            source.emplace_back(Dictionary{{"k", Value(small.make("in a dictionary"))}});
+            source.emplace_back(Data{{1, 2, 3}});
+            source.emplace_back(small.make("t0"));  // back to a block seen before
+            const Array expected = source;
+
+            Value original(std::move(source));
+            Value copy(arrayByAddingObject(*original.asArray(), Value("last")));
+            const Array& copied = *copy.asArray();
+            ASSERT_EQ(copied.size(), expected.size() + 1);
+            for (std::size_t i = 0; i < expected.size(); ++i) {
+                EXPECT_EQ(copied[i], expected[i]) << i;
+                if (expected[i].isString() && !expected[i].asString()->empty()) {
+                    EXPECT_EQ(copied[i].asString()->data(), original.asArray()->at(i).asString()->data()) << i;
+                }
+            }
+            EXPECT_EQ(copied.back(), Value("last"));
+            kept = {original.asArray()->at(3), copied.at(11), copied.at(16), copied.at(12)};
+            if (order == Order::sourceFirst) original = Value();
+            copy = Value();
+            original = Value();
+        }
+        EXPECT_EQ(*kept[0].asString(), "t3");
+        EXPECT_EQ(*kept[1].asString(), "t11");
+        EXPECT_EQ(*kept[2].asArray()->front().asString(), "nested");
+        EXPECT_EQ(*kept[3].asString(), std::string(40, 'o'));
+    }
+}
+
 // What a deliverable builds a list with: the strings come out in order,
 // outlive the builder, and take() starts it over.
 TEST(StringArrayBuilder, TakesTheStringsInOrderAndStartsOver) {
