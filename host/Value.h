@@ -50,7 +50,8 @@ public:
     // A string's bytes are copied once; copies of the Value then share them.
     Value(const std::string& s) : storage_(SharedString(s)) {}
     Value(std::string_view s) : storage_(SharedString(s)) {}
-    Value(SharedString s) : storage_(std::move(s)) {}
+    Value(const SharedString& s) : storage_(s) {}
+    Value(SharedString&& s) noexcept : storage_(std::move(s)) {}
     Value(const std::optional<std::string>& s);  // absent gives nil
     Value(::Data d) : storage_(std::move(d)) {}
     Value(::Date d) : storage_(d) {}
