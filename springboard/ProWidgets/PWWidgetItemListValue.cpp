@@ -6,9 +6,16 @@
 
 namespace {
 
-bool contains(const Array& values, const Value& value) {
-    return std::any_of(values.begin(), values.end(), [&](const Value& v) { return v.isEqual(value); });
+// Where `value` is first among `values` by -isEqual:. A string equals only
+// a string of the same bytes, so a string is looked for as text: a list
+// offers a thousand choices, and the selection is looked up at every change.
+Array::const_iterator find(const Array& values, const Value& value) {
+    if (const auto text = value.asString())
+        return std::find_if(values.begin(), values.end(), [&](const Value& v) { return v.asString() == text; });
+    return std::find_if(values.begin(), values.end(), [&](const Value& v) { return v.isEqual(value); });
 }
+
+bool contains(const Array& values, const Value& value) { return find(values, value) != values.end(); }
 
 }  // namespace
 
@@ -45,7 +52,7 @@ std::string PWWidgetItemListValue::displayTextForValues(const Array& values) con
         const Value& value = values[i];
         if (i > 0) text += ", ";
         const Array& offered = listItemValues();
-        const auto it = std::find_if(offered.begin(), offered.end(), [&](const Value& v) { return v.isEqual(value); });
+        const auto it = find(offered, value);
         text += it == offered.end() ? value.description()
                                     : listItemTitles()[static_cast<std::size_t>(it - offered.begin())].description();
     }

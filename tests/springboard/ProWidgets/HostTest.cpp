@@ -127,6 +127,24 @@ TEST_F(HostTest, DisplayTextJoinsTitlesAndIsRecordedWhenTheSelectionChanges) {
     EXPECT_EQ(*host.calls()->records()[1].value("text"), Value("Two"));
 }
 
+// A string is found among the choices as text, everything else by
+// -isEqual:: a string never matches a number, and numbers match by value.
+TEST_F(HostTest, DisplayTextFindsEachValueAsIsEqualWould) {
+    list->setListItemTitles({Value("number one"), Value("string one"), Value("work"), Value("empty")},
+                            {Value(1), Value("1"), Value("Work"), Value("")});
+    const std::pair<Array, std::string> cases[] = {
+        {{Value("1")}, "string one"},
+        {{Value(1)}, "number one"},
+        {{Value(true)}, "number one"},
+        {{Value(1.0)}, "number one"},
+        {{Value("Work")}, "work"},
+        {{Value("work")}, "work"},  // no such choice: its own description
+        {{Value("")}, "empty"},
+        {{Value()}, "(null)"},
+    };
+    for (const auto& [values, text] : cases) EXPECT_EQ(list->displayTextForValues(values), text) << Value(values).description();
+}
+
 TEST_F(HostTest, NewChoicesKeepOnlyTheSelectionStillOffered) {
     list->setValue(Value(Array{Value(1), Value(2)}));
     list->setListItemTitles({Value("Two"), Value("Four"), Value("extra title")}, {Value(2), Value(4)});
