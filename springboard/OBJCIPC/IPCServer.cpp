@@ -1,6 +1,6 @@
 #include "IPCServer.h"
 
-#include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/socket.h>
@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <filesystem>
@@ -36,6 +37,9 @@ constexpr std::size_t kRequestBudget = kMaxFramePayload;
 constexpr std::size_t kReplyBudget = 16u << 20;
 // Replies up to this size never wait for the budget.
 constexpr std::size_t kSmallReply = 64 * 1024;
+// How long an acceptor waits for the request of a connection it took
+// before the app sent it.
+constexpr int kLateRequestWaitMs = 1;
 
 std::string describeErrno(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
@@ -43,6 +47,12 @@ std::string describeErrno(const std::string& what, const std::string& path) {
 
 // Clears the way for a new socket at `path`: a socket nobody answers on is
 // removed, anything else stays and makes start fail.
+// How often open connections are checked against their deadlines; idle
+// threads wake this often to do it.
+std::chrono::milliseconds sweepIntervalFor(const IPCServer::Options& options) {
+    return std::clamp(options.idleTimeout / 4, std::chrono::milliseconds(5), std::chrono::milliseconds(500));
+}
+
 bool clearStaleSocket(const std::string& path, std::string& error) {
     struct stat info;
     if (::lstat(path.c_str(), &info) != 0) {
@@ -73,6 +83,7 @@ struct IPCServer::Impl {
         : socketPath(std::move(path)),
           options(options),
           limits{options.idleTimeout, options.maxConnectionLifetime, options.maxRequestsPerConnection},
+          sweepInterval(sweepIntervalFor(options)),
           inode(info.st_ino),
           device(info.st_dev),
           listener(std::move(listenSocket)),
@@ -80,15 +91,37 @@ struct IPCServer::Impl {
           workers(options.maxWorkers, std::move(startThread)) {}
     ~Impl() { stop(); }
 
-    bool startWorker() {
-        return workers.grow([this] { workerLoop(); });
+    // Pollers wait for events on open connections; acceptors block in
+    // accept, the cheapest wait for a new connection, and answer it at once
+    // when its request is there.
+    enum class Role { Poller, Acceptor };
+    // Starts one more thread of `role`, unless one thread does both.
+    bool startWorker(Role role) {
+        if (alone || !workers.grow([this, role] { role == Role::Poller ? pollerLoop() : acceptorLoop(); }))
+            return false;
+        ++(role == Role::Poller ? pollers : acceptors);
+        return true;
     }
+    // A poller and an acceptor, or one poller that accepts too when no
+    // second thread can be had. The reason on failure.
+    std::string startFirstWorkers();
     void stop();
-    void workerLoop();
+    void pollerLoop();
+    void acceptorLoop();
+    // Whether the calling thread, idle for a whole sweep interval, may end:
+    // each role keeps one.
+    bool retireLocked(Role role);
+    void sweepIfDueLocked(Clock::time_point now);
     void acceptOne();
+    // A failed accept4 that was no timeout: out of descriptors, make room
+    // or stop accepting until some are given back.
+    void acceptFailedLocked(int error);
+    void resumeListenerLocked();
+    void adopt(springboard::FileDescriptor socket);
     void takeReady();
     void take(std::uint64_t id);
-    void serve(Connection& connection);
+    // `fresh`: just accepted, its request may be a moment behind.
+    void serve(Connection& connection, bool fresh = false);
     Step advance(Connection& connection);
     // Whether `connection` may run its request's handler now, taking what
     // its reply is expected to need; false to park it.
@@ -103,6 +136,7 @@ struct IPCServer::Impl {
     const std::string socketPath;
     const Options options;
     const Connection::Limits limits;
+    const std::chrono::milliseconds sweepInterval;
     const ino_t inode;
     const dev_t device;
     springboard::FileDescriptor listener;
@@ -115,10 +149,13 @@ struct IPCServer::Impl {
     std::uint64_t budgetWakes = 0;     // times the parked were woken
     RequestBudget requestBudget{kRequestBudget};
     RequestBudget replyBudget{kReplyBudget};
-    std::size_t idle = 0;  // workers in epoll_wait
+    std::size_t pollers = 0, acceptors = 0;          // threads of each role
+    std::size_t idlePollers = 0, idleAcceptors = 0;  // those waiting
+    bool alone = false;                              // one thread does both
     bool stopping = false;
     bool stopped = false;
     bool listenerPaused = false;
+    std::condition_variable resumed;  // the listener, or stopping
     Clock::time_point nextSweep;
     std::mutex stopMutex;
     WorkerPool workers;
@@ -155,8 +192,14 @@ std::unique_ptr<IPCServer> startServer(const std::string& deviceRoot, IPCServer:
         springboard::FileDescriptor listener = bindUnixSocket(path);
         if (!listener) return fail(describeErrno("cannot bind", path));
         struct stat info;
+        // Blocking, so that acceptors wait in accept itself, and for no more
+        // than a sweep interval, so that idle ones sweep and retire.
+        const auto interval = sweepIntervalFor(options);
+        const timeval acceptWait{static_cast<time_t>(interval.count() / 1000),
+                                 static_cast<suseconds_t>(interval.count() % 1000 * 1000)};
         if (::chmod(path.c_str(), 0600) != 0 || ::stat(path.c_str(), &info) != 0 ||
-            ::listen(listener.get(), 128) != 0 || ::fcntl(listener.get(), F_SETFL, O_NONBLOCK) != 0) {
+            ::listen(listener.get(), 128) != 0 ||
+            ::setsockopt(listener.get(), SOL_SOCKET, SO_RCVTIMEO, &acceptWait, sizeof acceptWait) != 0) {
             reason = describeErrno("cannot listen on", path);
             ::unlink(path.c_str());
             return fail(reason);
@@ -164,7 +207,7 @@ std::unique_ptr<IPCServer> startServer(const std::string& deviceRoot, IPCServer:
         // From here the server owns the socket file: failing, it removes it.
         auto impl = std::make_unique<IPCServer::Impl>(path, std::move(listener), info, options, std::move(startThread));
         if (!impl->poller.ok()) return fail("cannot set up the event loop: " + std::string(std::strerror(errno)));
-        if (!impl->startWorker()) return fail("cannot start a worker thread for " + path);
+        if (reason = impl->startFirstWorkers(); !reason.empty()) return fail(reason + " for " + path);
         return std::make_unique<IPCServer>(std::move(impl));
     } catch (const std::exception& exception) {
         return fail("cannot start the server at " + path + ": " + exception.what());
@@ -184,8 +227,11 @@ void IPCServer::Impl::stop() {
     {
         std::lock_guard lock(mutex);
         stopping = true;
+        resumed.notify_all();
     }
     poller.signalStop();
+    // Acceptors blocked in accept return at once, and apps are refused.
+    ::shutdown(listener.get(), SHUT_RD);
     workers.joinAll();
     {
         // Connections still open get no answer: the peers see the socket close.
@@ -201,47 +247,52 @@ void IPCServer::Impl::stop() {
     listener.reset();
 }
 
-void IPCServer::Impl::workerLoop() {
-    // A worker woken by an app's connection or request does not preempt
-    // the app: the app goes on to send its request and wait, and the worker
-    // runs when the CPU is free, finding the request whole. Preempting, on a
-    // busy or single CPU it found the connection empty and had to wait for
-    // it through the event loop, at twice the switches. Best effort: a
-    // worker that cannot change its policy serves as it is.
+std::string IPCServer::Impl::startFirstWorkers() {
+    std::lock_guard lock(mutex);
+    if (!startWorker(Role::Poller)) return "cannot start a worker thread";
+    if (options.maxWorkers >= 2 && startWorker(Role::Acceptor)) return "";
+    // The poller accepts too; alone, so that no other thread can take a
+    // connection it was woken for and leave it blocked in accept.
+    if (!poller.watchListener()) return "cannot watch the listener: " + std::string(std::strerror(errno));
+    alone = true;
+    return "";
+}
+
+namespace {
+
+// A worker woken by an app's connection or request does not preempt the
+// app: the app goes on to send its request and wait, and the worker runs
+// when the CPU is free, finding the request whole. Preempting, on a busy or
+// single CPU it found the connection empty and had to wait for it through
+// the event loop, at twice the switches. Best effort: a worker that cannot
+// change its policy serves as it is.
+void yieldToApps() {
     sched_param normal{};
     ::pthread_setschedparam(::pthread_self(), SCHED_BATCH, &normal);
-    const auto sweepInterval =
-        std::clamp(options.idleTimeout / 4, std::chrono::milliseconds(5), std::chrono::milliseconds(500));
+}
+
+}  // namespace
+
+void IPCServer::Impl::pollerLoop() {
+    yieldToApps();
     for (;;) {
         {
             std::lock_guard lock(mutex);
             if (stopping) return;
-            ++idle;
+            ++idlePollers;
         }
         const Poller::Event event = poller.wait(sweepInterval);
         {
             std::lock_guard lock(mutex);
-            --idle;
+            --idlePollers;
             if (stopping) return;
-            // Someone must stay waiting for the next connection while this
-            // worker is busy: start another while under the limit. One that
+            // Someone must stay waiting for the next event while this
+            // poller is busy: start another while under the limit. One that
             // cannot be started is done without.
-            if (event.source != Poller::Source::None && idle == 0) startWorker();
-            const auto now = Clock::now();
-            if (now >= nextSweep) {
-                ConnectionTable::Closed closed;
-                table.sweep(now, closed);
-                settleClosedLocked(closed);
-                if (listenerPaused) {
-                    poller.resumeListener();
-                    listenerPaused = false;
-                }
-                nextSweep = now + sweepInterval;
-            }
+            if (event.source != Poller::Source::None && idlePollers == 0) startWorker(Role::Poller);
+            sweepIfDueLocked(Clock::now());
+            if (event.source == Poller::Source::None && retireLocked(Role::Poller)) return;
         }
-        // A worker that waited a whole sweep interval for nothing is not
-        // needed: its stack and its share of the heap go back.
-        if (event.source == Poller::Source::None && workers.retire()) return;
         switch (event.source) {
             case Poller::Source::Listener: acceptOne(); break;
             case Poller::Source::Ready: takeReady(); break;
@@ -252,33 +303,95 @@ void IPCServer::Impl::workerLoop() {
     }
 }
 
+void IPCServer::Impl::acceptorLoop() {
+    yieldToApps();
+    for (;;) {
+        {
+            std::unique_lock lock(mutex);
+            while (listenerPaused && !stopping)
+                if (resumed.wait_for(lock, sweepInterval) == std::cv_status::timeout) sweepIfDueLocked(Clock::now());
+            if (stopping) return;
+            ++idleAcceptors;
+        }
+        // Each connection wakes one blocked acceptor; none wakes in
+        // sweepInterval, and it returns EAGAIN.
+        springboard::FileDescriptor socket(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+        const int error = socket ? 0 : errno;
+        {
+            std::lock_guard lock(mutex);
+            --idleAcceptors;
+            if (stopping) return;
+            if (socket && idleAcceptors == 0) startWorker(Role::Acceptor);
+            sweepIfDueLocked(Clock::now());
+            if (!socket) {
+                if (error == EAGAIN || error == EWOULDBLOCK) {
+                    if (retireLocked(Role::Acceptor)) return;
+                } else if (error != EINTR && error != ECONNABORTED) {
+                    acceptFailedLocked(error);
+                }
+                continue;
+            }
+        }
+        adopt(std::move(socket));
+    }
+}
+
+bool IPCServer::Impl::retireLocked(Role role) {
+    std::size_t& ofRole = role == Role::Poller ? pollers : acceptors;
+    // Its stack and its share of the heap go back.
+    if (ofRole <= 1 || !workers.retire()) return false;
+    --ofRole;
+    return true;
+}
+
+void IPCServer::Impl::sweepIfDueLocked(Clock::time_point now) {
+    if (now < nextSweep) return;
+    ConnectionTable::Closed closed;
+    table.sweep(now, closed);
+    settleClosedLocked(closed);
+    resumeListenerLocked();
+    nextSweep = now + sweepInterval;
+}
+
 void IPCServer::Impl::acceptOne() {
     springboard::FileDescriptor socket(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
-    const int error = socket ? 0 : errno;
-    if (error == EAGAIN) return;  // another worker took it
-    // The listener is reported once for arrivals close together: the next
-    // waiting connection goes to an idle worker, not after this one's reply.
-    const bool more = poller.listenerHasMore();
     if (!socket) {
+        const int error = errno;
         std::lock_guard lock(mutex);
-        if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
-            // Out of descriptors: make room by closing the longest-idle
-            // connection, else stop listening until the next sweep (the
-            // backlog holds the peers meanwhile).
-            ConnectionTable::Closed closed;
-            if (!table.evictOne(closed)) {
-                poller.pauseListener();
-                listenerPaused = true;
-            }
-            settleClosedLocked(closed);
-        }
-        if (more) poller.rearmListener();
-        return;  // or the peer gave up already
+        if (error != EAGAIN && error != EWOULDBLOCK && error != EINTR && error != ECONNABORTED)
+            acceptFailedLocked(error);
+        return;
     }
+    adopt(std::move(socket));
+}
+
+void IPCServer::Impl::acceptFailedLocked(int error) {
+    // Out of descriptors (or anything else unforeseen): make room by closing
+    // the longest-idle connection when a new one waits (a blocking accept
+    // reports the shortage before it waits for one), else stop accepting
+    // until a connection closes or the next sweep (the backlog holds the
+    // peers meanwhile).
+    const bool shortage = error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+    pollfd waiting{listener.get(), POLLIN, 0};
+    ConnectionTable::Closed closed;
+    if (!(shortage && ::poll(&waiting, 1, 0) == 1 && table.evictOne(closed))) {
+        poller.pauseListener();
+        listenerPaused = true;
+    }
+    settleClosedLocked(closed);
+}
+
+void IPCServer::Impl::resumeListenerLocked() {
+    if (!listenerPaused) return;
+    poller.resumeListener();
+    listenerPaused = false;
+    resumed.notify_all();
+}
+
+void IPCServer::Impl::adopt(springboard::FileDescriptor socket) {
     Connection* connection;
     try {
         std::lock_guard lock(mutex);
-        if (more) poller.rearmListener();
         if (stopping) return;
         if (table.size() >= options.maxOpenConnections) {
             ConnectionTable::Closed closed;
@@ -292,7 +405,7 @@ void IPCServer::Impl::acceptOne() {
         return;  // the socket closes with `socket` or the half-made connection
     }
     // The request is usually there already: answer it on this thread.
-    serve(*connection);
+    serve(*connection, true);
 }
 
 void IPCServer::Impl::takeReady() {
@@ -319,11 +432,19 @@ void IPCServer::Impl::take(std::uint64_t id) {
     serve(*connection);
 }
 
-void IPCServer::Impl::serve(Connection& connection) {
+void IPCServer::Impl::serve(Connection& connection, bool fresh) {
     Step step;
     bool park = false;
     try {
         step = advance(connection);
+        // The app that connected is about to send: it was only preempted
+        // between its connect and its send, or runs on another CPU. Waiting
+        // for it here costs one call where the event loop costs two and a
+        // second thread; an app that does not send in time waits there.
+        if (fresh && step == Step::WaitForInput) {
+            pollfd request{connection.fd(), POLLIN, 0};
+            if (::poll(&request, 1, kLateRequestWaitMs) == 1) step = advance(connection);
+        }
         park = step == Step::NeedBudget;
     } catch (...) {
         // Out of memory for this connection's request or reply (or anything
@@ -427,10 +548,7 @@ void IPCServer::Impl::settle(Connection& c, Step step, bool park) {
         ConnectionTable::Closed closed;
         table.remove(c.id(), closed);
         settleClosedLocked(closed);
-        if (listenerPaused) {
-            poller.resumeListener();
-            listenerPaused = false;
-        }
+        resumeListenerLocked();
         return;
     }
     // Not busy before it is armed: the worker its event wakes must find it free.

@@ -1,6 +1,5 @@
 #include "Poller.h"
 
-#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -11,7 +10,7 @@ namespace {
 constexpr std::uint64_t kListenerId = 1;
 constexpr std::uint64_t kStopId = 2;
 constexpr std::uint64_t kReadyId = 3;
-constexpr std::uint32_t kListenerEvents = EPOLLIN | EPOLLET;
+constexpr std::uint32_t kListenerEvents = EPOLLIN;
 }  // namespace
 
 Poller::Poller(int listenFd)
@@ -19,16 +18,10 @@ Poller::Poller(int listenFd)
       epoll_(::epoll_create1(EPOLL_CLOEXEC)),
       stop_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
       ready_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    // The eventfds level-triggered: a worker that wakes and finds nothing
-    // left (another took it first) simply waits again. The listener
-    // edge-triggered: level-triggered, every waiter woken for a connection
-    // wakes the next before it can accept, and a woken worker that finds the
-    // connection taken pays a failed accept, which costs the kernel a socket
-    // made and thrown away (ten times a plain system call).
+    // Level-triggered: a worker that wakes and finds nothing left (another
+    // took it first) simply waits again.
     ok_ = epoll_ && stop_ && ready_ && watch(stop_.get(), kStopId, EPOLLIN, EPOLL_CTL_ADD) &&
-          watch(ready_.get(), kReadyId, EPOLLIN, EPOLL_CTL_ADD) &&
-          watch(listenFd_, kListenerId, kListenerEvents, EPOLL_CTL_ADD);
-    listening_ = ok_;
+          watch(ready_.get(), kReadyId, EPOLLIN, EPOLL_CTL_ADD);
 }
 
 bool Poller::watch(int fd, std::uint64_t id, std::uint32_t events, int op) {
@@ -56,22 +49,17 @@ bool Poller::arm(int fd, std::uint64_t id, Interest interest, bool added) {
     return watch(fd, id, events, added ? EPOLL_CTL_MOD : EPOLL_CTL_ADD);
 }
 
+bool Poller::watchListener() {
+    if (!watching_) watching_ = listening_ = watch(listenFd_, kListenerId, kListenerEvents, EPOLL_CTL_ADD);
+    return watching_;
+}
+
 void Poller::pauseListener() {
-    if (listening_ && watch(listenFd_, kListenerId, 0, EPOLL_CTL_MOD)) listening_ = false;
+    if (watching_ && listening_ && watch(listenFd_, kListenerId, 0, EPOLL_CTL_MOD)) listening_ = false;
 }
 
 void Poller::resumeListener() {
-    if (!listening_ && watch(listenFd_, kListenerId, kListenerEvents, EPOLL_CTL_MOD)) listening_ = true;
-}
-
-bool Poller::listenerHasMore() const {
-    pollfd listener{listenFd_, POLLIN, 0};
-    return ::poll(&listener, 1, 0) == 1;
-}
-
-void Poller::rearmListener() {
-    // Modifying an edge-triggered watch reports it again if it is ready.
-    if (listening_) watch(listenFd_, kListenerId, kListenerEvents, EPOLL_CTL_MOD);
+    if (watching_ && !listening_ && watch(listenFd_, kListenerId, kListenerEvents, EPOLL_CTL_MOD)) listening_ = true;
 }
 
 void Poller::signalStop() {

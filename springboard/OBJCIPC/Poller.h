@@ -1,9 +1,11 @@
 #pragma once
 
-// The server's one epoll instance, with the listening socket and two
-// eventfds (stop, ready) registered on it. Every idle worker waits here; the
-// kernel hands each event to one of them. The Poller owns the epoll instance
-// and the eventfds, never the descriptors it watches.
+// The server's one epoll instance for events on open connections, with two
+// eventfds (stop, ready) registered on it. Idle pollers wait here; the
+// kernel hands each event to one of them. New connections are taken by the
+// acceptors in a blocking accept, not through here, unless the server runs
+// on one thread, which then watches the listener here too. The Poller owns
+// the epoll instance and the eventfds, never the descriptors it watches.
 
 #include <chrono>
 #include <cstdint>
@@ -24,7 +26,8 @@ public:
     // Connection ids start here; those below name the Poller's own sources.
     static constexpr std::uint64_t kFirstConnectionId = 16;
 
-    // Watches `listenFd` for incoming connections. Check `ok()` after.
+    // `listenFd` is watched only once `watchListener` is called. Check `ok()`
+    // after.
     explicit Poller(int listenFd);
     Poller(const Poller&) = delete;
     Poller& operator=(const Poller&) = delete;
@@ -40,18 +43,12 @@ public:
     // says whether it is already known to this instance. False on failure.
     bool arm(int fd, std::uint64_t id, Interest interest, bool added);
 
-    // The listener is reported once per arrival, and arrivals close
-    // together may be reported once: whoever takes a connection asks
-    // `listenerHasMore` and, if so, `rearmListener` so that an idle worker
-    // takes the next. Neither blocks.
-    bool listenerHasMore() const;
-    // Reports the listener again if a connection is waiting. Call with the
-    // same lock as pause and resume; does nothing while paused.
-    void rearmListener();
-
+    // Reports the listener, level-triggered, from now on: for a server whose
+    // one thread must accept too. Only one thread may wait then, or a
+    // connection would wake them all. False on failure.
+    bool watchListener();
     // Stops reporting the listener (while out of descriptors) and starts
-    // again, reporting it at once if a connection is waiting. Both
-    // idempotent.
+    // again. Both idempotent, and nothing while it is not watched.
     void pauseListener();
     void resumeListener();
 
@@ -69,6 +66,7 @@ private:
     springboard::FileDescriptor stop_;
     springboard::FileDescriptor ready_;
     bool ok_ = false;
+    bool watching_ = false;
     bool listening_ = false;
 };
 

@@ -305,10 +305,9 @@ TEST(WorkerPoolTest, IdleWorkersRetireDownToTheLastAndAreJoined) {
     EXPECT_EQ(pool.size(), 0u);
 }
 
-// Arrivals close together may be reported once: a connection left waiting
-// after one is accepted is reported again only when re-armed, and never
-// while the listener is paused.
-TEST(PollerTest, TheListenerIsReportedAgainOnlyWhenReArmedWhileAConnectionWaits) {
+// The listener is reported only once watched, level-triggered while a
+// connection waits, and never while paused.
+TEST(PollerTest, TheListenerIsReportedOnlyWhileWatchedAndAConnectionWaits) {
     TempDirectory directory;
     const std::string path = (directory.path() / "listener.sock").string();
     springboard::FileDescriptor listener = bindUnixSocket(path);
@@ -318,28 +317,23 @@ TEST(PollerTest, TheListenerIsReportedAgainOnlyWhenReArmedWhileAConnectionWaits)
     ASSERT_TRUE(poller.ok());
     const auto deadline = Connection::Clock::now() + std::chrono::seconds(5);
     std::vector<springboard::FileDescriptor> clients;
-    for (int i = 0; i < 3; ++i) clients.push_back(connectUnixSocket(path, deadline));
+    for (int i = 0; i < 2; ++i) clients.push_back(connectUnixSocket(path, deadline));
     const auto next = [&] { return poller.wait(milliseconds(0)).source; };
     const auto acceptOne = [&] { return springboard::FileDescriptor(::accept4(listener.get(), nullptr, nullptr, 0)); };
 
-    EXPECT_EQ(next(), Poller::Source::Listener);
-    EXPECT_EQ(next(), Poller::Source::None);
-    auto first = acceptOne();
-    EXPECT_TRUE(poller.listenerHasMore());
-    EXPECT_EQ(next(), Poller::Source::None);  // the two left wait for a re-arm
-    poller.rearmListener();
-    EXPECT_EQ(next(), Poller::Source::Listener);
-
+    EXPECT_EQ(next(), Poller::Source::None);  // acceptors take connections, not the pollers
     poller.pauseListener();
-    poller.rearmListener();
+    poller.resumeListener();
+    EXPECT_EQ(next(), Poller::Source::None);
+    ASSERT_TRUE(poller.watchListener());
+    EXPECT_EQ(next(), Poller::Source::Listener);
+    poller.pauseListener();
     EXPECT_EQ(next(), Poller::Source::None);
     poller.resumeListener();
-    EXPECT_EQ(next(), Poller::Source::Listener);
-
-    auto second = acceptOne(), third = acceptOne();
-    EXPECT_TRUE(first && second && third);
-    EXPECT_FALSE(poller.listenerHasMore());
-    poller.rearmListener();
+    auto first = acceptOne();
+    EXPECT_EQ(next(), Poller::Source::Listener);  // one still waits
+    auto second = acceptOne();
+    EXPECT_TRUE(first && second);
     EXPECT_EQ(next(), Poller::Source::None);
 }
 
