@@ -40,6 +40,8 @@ constexpr std::size_t kSmallReply = 64 * 1024;
 // How long an acceptor waits for the request of a connection it took
 // before the app sent it.
 constexpr int kLateRequestWaitMs = 1;
+// An acceptor busy this long looks for connections waiting behind it.
+constexpr auto kLongServe = std::chrono::milliseconds(1);
 
 std::string describeErrno(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
@@ -116,6 +118,11 @@ struct IPCServer::Impl {
     // A failed accept4 that was no timeout: out of descriptors, make room
     // or stop accepting until some are given back.
     void acceptFailedLocked(int error);
+    // Whether a connection waits in the listener's backlog.
+    bool connectionWaiting() const;
+    // Starts an acceptor when connections wait and no acceptor is there
+    // to take them.
+    void growAcceptorsIfNeededLocked();
     void resumeListenerLocked();
     void adopt(springboard::FileDescriptor socket);
     void takeReady();
@@ -290,6 +297,8 @@ void IPCServer::Impl::pollerLoop() {
             // poller is busy: start another while under the limit. One that
             // cannot be started is done without.
             if (event.source != Poller::Source::None && idlePollers == 0) startWorker(Role::Poller);
+            // An acceptor held by a handler that does not return is noticed here.
+            growAcceptorsIfNeededLocked();
             sweepIfDueLocked(Clock::now());
             if (event.source == Poller::Source::None && retireLocked(Role::Poller)) return;
         }
@@ -317,12 +326,12 @@ void IPCServer::Impl::acceptorLoop() {
         // sweepInterval, and it returns EAGAIN.
         springboard::FileDescriptor socket(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
         const int error = socket ? 0 : errno;
+        const auto accepted = Clock::now();
         {
             std::lock_guard lock(mutex);
             --idleAcceptors;
             if (stopping) return;
-            if (socket && idleAcceptors == 0) startWorker(Role::Acceptor);
-            sweepIfDueLocked(Clock::now());
+            sweepIfDueLocked(accepted);
             if (!socket) {
                 if (error == EAGAIN || error == EWOULDBLOCK) {
                     if (retireLocked(Role::Acceptor)) return;
@@ -333,7 +342,27 @@ void IPCServer::Impl::acceptorLoop() {
             }
         }
         adopt(std::move(socket));
+        // Acceptors are not started ahead of need, as pollers are: blocked
+        // in accept, the one that has waited longest takes the next
+        // connection, so a spare would take every other one of an app's
+        // messages from the acceptor whose memory and CPU are warm with
+        // them. One app after another, one acceptor serves them all; apps
+        // that overlap it leave connections waiting, seen after a long
+        // answer (a short one is back in accept at once).
+        if (Clock::now() - accepted >= kLongServe) {
+            std::lock_guard lock(mutex);
+            growAcceptorsIfNeededLocked();
+        }
     }
+}
+
+bool IPCServer::Impl::connectionWaiting() const {
+    pollfd waiting{listener.get(), POLLIN, 0};
+    return ::poll(&waiting, 1, 0) == 1;
+}
+
+void IPCServer::Impl::growAcceptorsIfNeededLocked() {
+    if (idleAcceptors == 0 && !alone && !stopping && connectionWaiting()) startWorker(Role::Acceptor);
 }
 
 bool IPCServer::Impl::retireLocked(Role role) {
@@ -372,9 +401,8 @@ void IPCServer::Impl::acceptFailedLocked(int error) {
     // until a connection closes or the next sweep (the backlog holds the
     // peers meanwhile).
     const bool shortage = error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
-    pollfd waiting{listener.get(), POLLIN, 0};
     ConnectionTable::Closed closed;
-    if (!(shortage && ::poll(&waiting, 1, 0) == 1 && table.evictOne(closed))) {
+    if (!(shortage && connectionWaiting() && table.evictOne(closed))) {
         poller.pauseListener();
         listenerPaused = true;
     }
@@ -506,6 +534,9 @@ bool IPCServer::Impl::admit(Connection& c) {
         c.budgetWakesSeen = budgetWakes;
         return false;
     }
+    // A handler not known to answer small may hold this thread a while:
+    // connections waiting behind it get an acceptor of their own now.
+    if (expected.state == State::New || expected.bytes > 0) growAcceptorsIfNeededLocked();
     if (expected.state == State::New) {
         // Nobody knows yet how large its reply is: it runs alone, once.
         c.learning = name;
