@@ -158,6 +158,9 @@ struct IPCServer::Impl {
     RequestBudget replyBudget{kReplyBudget};
     std::size_t pollers = 0, acceptors = 0;          // threads of each role
     std::size_t idlePollers = 0, idleAcceptors = 0;  // those waiting
+    std::size_t parkedAcceptors = 0;                 // spares, not in accept
+    std::size_t unparkings = 0;                      // spares called back
+    std::condition_variable unparked;                // a spare called back, or stopping
     bool alone = false;                              // one thread does both
     bool stopping = false;
     bool stopped = false;
@@ -235,6 +238,7 @@ void IPCServer::Impl::stop() {
         std::lock_guard lock(mutex);
         stopping = true;
         resumed.notify_all();
+        unparked.notify_all();
     }
     poller.signalStop();
     // Acceptors blocked in accept return at once, and apps are refused.
@@ -319,6 +323,23 @@ void IPCServer::Impl::acceptorLoop() {
             std::unique_lock lock(mutex);
             while (listenerPaused && !stopping)
                 if (resumed.wait_for(lock, sweepInterval) == std::cv_status::timeout) sweepIfDueLocked(Clock::now());
+            // Blocked in accept, the acceptor that has waited longest takes
+            // the next connection: a second one there would take every
+            // other message of an app from the one whose memory and CPU are
+            // warm with them. So a spare parks until connections wait for
+            // it, and retires after a sweep interval parked.
+            while (idleAcceptors > 0 && !stopping) {
+                ++parkedAcceptors;
+                const bool called = unparked.wait_for(lock, sweepInterval, [&] { return unparkings > 0 || stopping; });
+                --parkedAcceptors;
+                if (stopping) return;
+                if (called) {
+                    --unparkings;
+                    break;
+                }
+                sweepIfDueLocked(Clock::now());
+                if (retireLocked(Role::Acceptor)) return;
+            }
             if (stopping) return;
             ++idleAcceptors;
         }
@@ -342,13 +363,10 @@ void IPCServer::Impl::acceptorLoop() {
             }
         }
         adopt(std::move(socket));
-        // Acceptors are not started ahead of need, as pollers are: blocked
-        // in accept, the one that has waited longest takes the next
-        // connection, so a spare would take every other one of an app's
-        // messages from the acceptor whose memory and CPU are warm with
-        // them. One app after another, one acceptor serves them all; apps
-        // that overlap it leave connections waiting, seen after a long
-        // answer (a short one is back in accept at once).
+        // Acceptors are not started ahead of need, as pollers are (see the
+        // spares above). One app after another, one acceptor serves them
+        // all; apps that overlap it leave connections waiting, seen after
+        // a long answer (a short one is back in accept at once).
         if (Clock::now() - accepted >= kLongServe) {
             std::lock_guard lock(mutex);
             growAcceptorsIfNeededLocked();
@@ -362,7 +380,13 @@ bool IPCServer::Impl::connectionWaiting() const {
 }
 
 void IPCServer::Impl::growAcceptorsIfNeededLocked() {
-    if (idleAcceptors == 0 && !alone && !stopping && connectionWaiting()) startWorker(Role::Acceptor);
+    if (idleAcceptors > 0 || alone || stopping || !connectionWaiting()) return;
+    if (parkedAcceptors > unparkings) {
+        ++unparkings;
+        unparked.notify_one();
+    } else {
+        startWorker(Role::Acceptor);
+    }
 }
 
 bool IPCServer::Impl::retireLocked(Role role) {
