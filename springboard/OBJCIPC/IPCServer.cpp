@@ -42,6 +42,8 @@ constexpr std::size_t kSmallReply = 64 * 1024;
 constexpr int kLateRequestWaitMs = 1;
 // An acceptor busy this long looks for connections waiting behind it.
 constexpr auto kLongServe = std::chrono::milliseconds(1);
+// Apps overlapped this recently: spare acceptors stay in accept.
+constexpr auto kOverlapMemory = std::chrono::milliseconds(100);
 
 std::string describeErrno(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
@@ -161,6 +163,7 @@ struct IPCServer::Impl {
     std::size_t parkedAcceptors = 0;                 // spares, not in accept
     std::size_t unparkings = 0;                      // spares called back
     std::condition_variable unparked;                // a spare called back, or stopping
+    Clock::time_point lastOverlap;                   // connections last seen waiting
     bool alone = false;                              // one thread does both
     bool stopping = false;
     bool stopped = false;
@@ -326,9 +329,11 @@ void IPCServer::Impl::acceptorLoop() {
             // Blocked in accept, the acceptor that has waited longest takes
             // the next connection: a second one there would take every
             // other message of an app from the one whose memory and CPU are
-            // warm with them. So a spare parks until connections wait for
-            // it, and retires after a sweep interval parked.
-            while (idleAcceptors > 0 && !stopping) {
+            // warm with them. So once apps stop overlapping, a spare parks
+            // until connections wait for it, and retires after a sweep
+            // interval parked. While they overlap, parking would only
+            // leave their connections waiting to call it back.
+            while (idleAcceptors > 0 && !stopping && Clock::now() - lastOverlap >= kOverlapMemory) {
                 ++parkedAcceptors;
                 const bool called = unparked.wait_for(lock, sweepInterval, [&] { return unparkings > 0 || stopping; });
                 --parkedAcceptors;
@@ -352,6 +357,8 @@ void IPCServer::Impl::acceptorLoop() {
             std::lock_guard lock(mutex);
             --idleAcceptors;
             if (stopping) return;
+            // Another acceptor is answering too: apps overlap.
+            if (socket && acceptors - idleAcceptors - parkedAcceptors >= 2) lastOverlap = accepted;
             sweepIfDueLocked(accepted);
             if (!socket) {
                 if (error == EAGAIN || error == EWOULDBLOCK) {
@@ -381,6 +388,7 @@ bool IPCServer::Impl::connectionWaiting() const {
 
 void IPCServer::Impl::growAcceptorsIfNeededLocked() {
     if (idleAcceptors > 0 || alone || stopping || !connectionWaiting()) return;
+    lastOverlap = Clock::now();
     if (parkedAcceptors > unparkings) {
         ++unparkings;
         unparked.notify_one();
