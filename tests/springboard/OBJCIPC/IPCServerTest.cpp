@@ -503,28 +503,6 @@ TEST_F(IPCServerTest, WorkersLeftIdleRetireAfterTheLoad) {
     EXPECT_TRUE(echo({}).has_value());
 }
 
-// Acceptors blocked in accept take connections in turn: spares left from
-// a burst would share one app's messages for as long as it sends.
-TEST_F(IPCServerTest, SparesFromABurstRetireWhileOneAppGoesOnSending) {
-    server_.reset();
-    objcipc::IPCServer::Options options;
-    options.idleTimeout = std::chrono::milliseconds(100);  // a sweep every 25 ms
-    server_ = objcipc::IPCServer::start(device_.str(), options, nullptr);
-    ASSERT_NE(server_, nullptr);
-    OBJCIPC::registerIncomingMessageFromAppHandlerForMessageName("Test.Nap", [](const Dictionary&) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        return Dictionary{};
-    });
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 6; ++t)
-        threads.emplace_back([] { OBJCIPC::sendMessageToSpringBoardWithMessageName("Test.Nap", {}, 30); });
-    for (auto& thread : threads) thread.join();
-    EXPECT_GT(server_->workerCount(), 2u);
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-    while (server_->workerCount() > 2 && std::chrono::steady_clock::now() < until) ASSERT_TRUE(echo({}).has_value());
-    EXPECT_EQ(server_->workerCount(), 2u);
-}
-
 TEST_F(IPCServerTest, AServerThatCannotStartThreadsGoesOnWithThoseItHas) {
     server_.reset();
     std::atomic<int> starts{0};
