@@ -42,7 +42,8 @@ constexpr std::size_t kSmallReply = 64 * 1024;
 constexpr int kLateRequestWaitMs = 1;
 // An acceptor busy this long looks for connections waiting behind it.
 constexpr auto kLongServe = std::chrono::milliseconds(1);
-// Apps overlapped this recently: spare acceptors stay in accept.
+// Connections were seen waiting this recently: spare acceptors stay in
+// accept.
 constexpr auto kOverlapMemory = std::chrono::milliseconds(100);
 
 std::string describeErrno(const std::string& what, const std::string& path) {
@@ -305,7 +306,7 @@ void IPCServer::Impl::pollerLoop() {
             // cannot be started is done without.
             if (event.source != Poller::Source::None && idlePollers == 0) startWorker(Role::Poller);
             // An acceptor held by a handler that does not return is noticed here.
-            growAcceptorsIfNeededLocked();
+            if (idleAcceptors == 0) growAcceptorsIfNeededLocked();
             sweepIfDueLocked(Clock::now());
             if (event.source == Poller::Source::None && retireLocked(Role::Poller)) return;
         }
@@ -357,8 +358,6 @@ void IPCServer::Impl::acceptorLoop() {
             std::lock_guard lock(mutex);
             --idleAcceptors;
             if (stopping) return;
-            // Another acceptor is answering too: apps overlap.
-            if (socket && acceptors - idleAcceptors - parkedAcceptors >= 2) lastOverlap = accepted;
             sweepIfDueLocked(accepted);
             if (!socket) {
                 if (error == EAGAIN || error == EWOULDBLOCK) {
@@ -387,8 +386,10 @@ bool IPCServer::Impl::connectionWaiting() const {
 }
 
 void IPCServer::Impl::growAcceptorsIfNeededLocked() {
-    if (idleAcceptors > 0 || alone || stopping || !connectionWaiting()) return;
+    if (alone || stopping || !connectionWaiting()) return;
+    // Apps overlap, whether or not an acceptor is there for this one.
     lastOverlap = Clock::now();
+    if (idleAcceptors > 0) return;
     if (parkedAcceptors > unparkings) {
         ++unparkings;
         unparked.notify_one();
