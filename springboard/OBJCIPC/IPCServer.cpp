@@ -50,14 +50,14 @@ std::string describeErrno(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
 }
 
-// Clears the way for a new socket at `path`: a socket nobody answers on is
-// removed, anything else stays and makes start fail.
 // How often open connections are checked against their deadlines; idle
 // threads wake this often to do it.
 std::chrono::milliseconds sweepIntervalFor(const IPCServer::Options& options) {
     return std::clamp(options.idleTimeout / 4, std::chrono::milliseconds(5), std::chrono::milliseconds(500));
 }
 
+// Clears the way for a new socket at `path`: a socket nobody answers on is
+// removed, anything else stays and makes start fail.
 bool clearStaleSocket(const std::string& path, std::string& error) {
     struct stat info;
     if (::lstat(path.c_str(), &info) != 0) {
@@ -123,8 +123,8 @@ struct IPCServer::Impl {
     void acceptFailedLocked(int error);
     // Whether a connection waits in the listener's backlog.
     bool connectionWaiting() const;
-    // Starts an acceptor when connections wait and no acceptor is there
-    // to take them.
+    // When connections wait in the backlog: remembers that apps overlap,
+    // and calls back a parked acceptor or starts one if none is in accept.
     void growAcceptorsIfNeededLocked();
     void resumeListenerLocked();
     void adopt(springboard::FileDescriptor socket);
