@@ -118,8 +118,8 @@ struct IPCServer::Impl {
     bool retireLocked(Role role);
     void sweepIfDueLocked(Clock::time_point now);
     void acceptOne();
-    // A failed accept4 that was no timeout: out of descriptors, make room
-    // or stop accepting until some are given back.
+    // After a failed accept4: out of descriptors, make room or stop
+    // accepting until some are given back; nothing for a passing failure.
     void acceptFailedLocked(int error);
     // Whether a connection waits in the listener's backlog.
     bool connectionWaiting() const;
@@ -362,7 +362,7 @@ void IPCServer::Impl::acceptorLoop() {
             if (!socket) {
                 if (error == EAGAIN || error == EWOULDBLOCK) {
                     if (retireLocked(Role::Acceptor)) return;
-                } else if (error != EINTR && error != ECONNABORTED) {
+                } else {
                     acceptFailedLocked(error);
                 }
                 continue;
@@ -420,14 +420,16 @@ void IPCServer::Impl::acceptOne() {
     if (!socket) {
         const int error = errno;
         std::lock_guard lock(mutex);
-        if (error != EAGAIN && error != EWOULDBLOCK && error != EINTR && error != ECONNABORTED)
-            acceptFailedLocked(error);
+        acceptFailedLocked(error);
         return;
     }
     adopt(std::move(socket));
 }
 
 void IPCServer::Impl::acceptFailedLocked(int error) {
+    // Nothing to take (another thread took it, or the wait ran out), or the
+    // peer gave up: nothing to mend.
+    if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR || error == ECONNABORTED) return;
     // Out of descriptors (or anything else unforeseen): make room by closing
     // the longest-idle connection when a new one waits (a blocking accept
     // reports the shortage before it waits for one), else stop accepting
