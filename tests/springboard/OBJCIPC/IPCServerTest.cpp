@@ -312,6 +312,23 @@ TEST_F(IPCServerTest, ConnectionsBeyondTheLimitWaitTheirTurn) {
     EXPECT_EQ(answered.load(), 80);
 }
 
+// The request may come a moment after the connect (the app preempted in
+// between) or long after: either way it is answered, first by the thread
+// that accepted, then by the event loop.
+TEST_F(IPCServerTest, ARequestSentAfterTheConnectIsAnsweredWhateverTheDelay) {
+    const std::string request = objcipc::encodeFrame(objcipc::requestBody("Test.Echo", {{"n", Value(1)}}, true));
+    for (const auto delay : {std::chrono::microseconds(0), std::chrono::microseconds(200),
+                             std::chrono::microseconds(5000), std::chrono::microseconds(50000)}) {
+        RawConnection connection(server_->socketPath());
+        ASSERT_TRUE(connection.connected());
+        std::this_thread::sleep_for(delay);
+        connection.send(request);
+        const auto reply = connection.readReply();
+        ASSERT_TRUE(reply.has_value()) << delay.count() << " us";
+        EXPECT_TRUE(reply->count("reply")) << delay.count() << " us";
+    }
+}
+
 TEST_F(IPCServerTest, StopRemovesTheSocketAndClientsGetNothing) {
     const std::string path = server_->socketPath();
     EXPECT_TRUE(echo({}).has_value());  // an acceptor and a poller are waiting
