@@ -33,12 +33,12 @@ ReadStatus waitFor(int fd, short events, Clock::time_point deadline) {
 }
 
 // Reads until `have` of the `size` bytes at `buffer` are at least `want`,
-// reading at most `size`. Closed on end of file before that. Each wait comes
-// before the reads it allows, never after a read that found nothing: the
-// peer is known to be answering.
+// reading at most `size`. Closed on end of file before that. A read comes
+// first only when `mayRead` says bytes are likely waiting (the last read
+// filled its buffer); otherwise each wait comes before the reads it allows,
+// never after a read that found nothing: the peer is known to be answering.
 ReadStatus readAtLeast(int fd, char* buffer, std::size_t size, std::size_t& have, std::size_t want,
-                       Clock::time_point deadline) {
-    bool mayRead = false;
+                       Clock::time_point deadline, bool mayRead = false) {
     while (have < want) {
         if (!mayRead) {
             if (const ReadStatus waited = waitFor(fd, POLLIN, deadline); waited != ReadStatus::Ok) return waited;
@@ -149,10 +149,13 @@ FrameRead readFrame(int fd, Clock::time_point deadline, std::size_t maxPayload) 
         result.status = ReadStatus::Malformed;
         return result;
     }
+    // A first read that filled its buffer most likely left the rest of a
+    // large reply waiting: read it before waiting, saving a wait a reply.
+    const bool restWaiting = have == kFirstRead;
     SharedBytes payload(*length);
     have -= kFrameHeaderSize;
     std::memcpy(payload.data(), first + kFrameHeaderSize, have);
-    result.status = readAtLeast(fd, payload.data(), *length, have, *length, deadline);
+    result.status = readAtLeast(fd, payload.data(), *length, have, *length, deadline, restWaiting);
     if (result.status != ReadStatus::Ok) return result;
     result.body = decodeFramePayload(std::string_view(payload.data(), *length), payload);
     if (!result.body) result.status = ReadStatus::Malformed;
