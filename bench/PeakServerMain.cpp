@@ -10,12 +10,12 @@
 // not) and serves until RELEASE-FD is readable or closed.
 
 #include <dlfcn.h>
-#include <malloc.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <string>
 
+#include "AllocatorPolicy.h"
 #include "IPCServer.h"
 #include "Platform.h"
 #include "SpringBoardServices.h"
@@ -24,13 +24,15 @@ int main(int argc, char** argv) {
     if (argc != 5) return 2;
     const int ready = std::atoi(argv[3]);
     const int release = std::atoi(argv[4]);
-    // The allocator policy velmora-sim sets for itself, so that what is
-    // measured here is what serve costs.
-    ::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    // velmora-sim's allocator policy, so that what is measured here is
+    // what serve costs.
+    sim::useAllocatorPolicy();
     springboard::setLogToStandardError(false);
     const auto services = SpringBoardServices::boot(argv[1]);
     const bool loaded = dlopen(VELMORA_COMPANION_LIBRARY, RTLD_NOW | RTLD_LOCAL) != nullptr;
-    auto server = loaded ? objcipc::IPCServer::start(argv[2]) : nullptr;
+    objcipc::IPCServer::Options serving;
+    serving.whenIdle = sim::giveBackFreedMemory;
+    auto server = loaded ? objcipc::IPCServer::start(argv[2], serving, nullptr) : nullptr;
     const char byte = server ? 1 : 0;
     if (::write(ready, &byte, 1) != 1 || !server) return 1;
     char wait;

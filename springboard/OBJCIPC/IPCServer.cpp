@@ -117,6 +117,11 @@ struct IPCServer::Impl {
     // each role keeps one.
     bool retireLocked(Role role);
     void sweepIfDueLocked(Clock::time_point now);
+    // Whether the program's idle hook is due: a connection was adopted or a
+    // worker retired since it last ran, no connection is open and none was
+    // adopted for a sweep interval. Taken when it is: it runs once for that.
+    bool idleHookDueLocked(Clock::time_point now);
+    void runIdleHook() const noexcept;
     void acceptOne();
     // After a failed accept4: out of descriptors, make room or stop
     // accepting until some are given back; nothing for a passing failure.
@@ -165,6 +170,8 @@ struct IPCServer::Impl {
     std::size_t unparkings = 0;                      // spares called back
     std::condition_variable unparked;                // a spare called back, or stopping
     Clock::time_point lastOverlap;                   // connections last seen waiting
+    Clock::time_point lastAdopted;                   // the newest connection
+    bool workSinceIdleHook = false;                  // adopted or retired since it ran
     bool alone = false;                              // one thread does both
     bool stopping = false;
     bool stopped = false;
@@ -297,6 +304,7 @@ void IPCServer::Impl::pollerLoop() {
             ++idlePollers;
         }
         const Poller::Event event = poller.wait(sweepInterval);
+        bool idle = false;
         {
             std::lock_guard lock(mutex);
             --idlePollers;
@@ -307,9 +315,14 @@ void IPCServer::Impl::pollerLoop() {
             if (event.source != Poller::Source::None && idlePollers == 0) startWorker(Role::Poller);
             // An acceptor held by a handler that does not return is noticed here.
             if (idleAcceptors == 0) growAcceptorsIfNeededLocked();
-            sweepIfDueLocked(Clock::now());
-            if (event.source == Poller::Source::None && retireLocked(Role::Poller)) return;
+            const auto now = Clock::now();
+            sweepIfDueLocked(now);
+            if (event.source == Poller::Source::None) {
+                if (retireLocked(Role::Poller)) return;
+                idle = idleHookDueLocked(now);
+            }
         }
+        if (idle) runIdleHook();
         switch (event.source) {
             case Poller::Source::Listener: acceptOne(); break;
             case Poller::Source::Ready: takeReady(); break;
@@ -403,7 +416,22 @@ bool IPCServer::Impl::retireLocked(Role role) {
     // Its stack and its share of the heap go back.
     if (ofRole <= 1 || !workers.retire()) return false;
     --ofRole;
+    workSinceIdleHook = true;
     return true;
+}
+
+bool IPCServer::Impl::idleHookDueLocked(Clock::time_point now) {
+    if (!options.whenIdle || !workSinceIdleHook || table.size() > 0 || now - lastAdopted < sweepInterval) return false;
+    workSinceIdleHook = false;
+    return true;
+}
+
+void IPCServer::Impl::runIdleHook() const noexcept {
+    try {
+        options.whenIdle();
+    } catch (...) {
+        // The program's policy failed; serving goes on.
+    }
 }
 
 void IPCServer::Impl::sweepIfDueLocked(Clock::time_point now) {
@@ -461,7 +489,9 @@ void IPCServer::Impl::adopt(springboard::FileDescriptor socket) {
             table.evictOne(closed);
             settleClosedLocked(closed);
         }
-        auto made = std::make_unique<Connection>(std::move(socket), table.nextId(), Clock::now(), limits);
+        lastAdopted = Clock::now();
+        workSinceIdleHook = true;
+        auto made = std::make_unique<Connection>(std::move(socket), table.nextId(), lastAdopted, limits);
         made->busy = true;
         connection = &table.add(std::move(made));
     } catch (const std::bad_alloc&) {

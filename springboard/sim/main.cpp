@@ -1,14 +1,13 @@
 // velmora-sim: the simulated SpringBoard. See the usage (velmora-sim --help).
 // This file only wires the command line; each subcommand lives in its own file.
 
-#include <malloc.h>
-
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
+#include "AllocatorPolicy.h"
 #include "Completion.h"
 #include "DeviceCommand.h"
 #include "ExitStatus.h"
@@ -21,12 +20,7 @@
 using namespace sim;
 
 int main(int argc, char** argv) {
-    // SpringBoard's IPC replies and the handlers' results behind them may be
-    // megabytes, built and freed on many threads. glibc raises its mmap
-    // threshold after the first such block is freed, and every later one then
-    // stays in some thread's heap when the load is over: a fixed threshold
-    // gives them back at once.
-    ::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    sim::useAllocatorPolicy();
     CLI::App app{"velmora-sim: the simulated SpringBoard for the Velmora widget and its companion", "velmora-sim"};
     app.require_subcommand(1);
     app.set_version_flag("-V,--version", std::string("velmora-sim ") + VELMORA_VERSION, "print the version and exit");

@@ -12,7 +12,6 @@
 
 #include <dirent.h>
 #include <dlfcn.h>
-#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -29,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "AllocatorPolicy.h"
 #include "Client.h"
 #include "Frame.h"
 #include "IPCServer.h"
@@ -423,7 +423,7 @@ TEST(HostileIPCClientsTest, FortyStalledReadersOfALargeReplyAreDroppedAtTheirDea
     ServerChild child(device.str(), options, [] {
         // velmora-sim's allocator policy: without it glibc keeps freed
         // replies in its workers' heaps, and the peak counts those too.
-        ::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+        sim::useAllocatorPolicy();
         OBJCIPC::registerIncomingMessageFromAppHandlerForMessageName("Test.Big", [](const Dictionary&) {
             return Dictionary{{"blob", Value(Data{std::vector<std::uint8_t>(kReplyBytes, 1)})}};
         });

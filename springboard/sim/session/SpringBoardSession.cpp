@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "AllocatorPolicy.h"
 #include "DeviceBuilder.h"
 #include "DeviceState.h"
 #include "Loader.h"
@@ -89,7 +90,9 @@ bool SpringBoardSession::start(std::string* errorText) {
     auto current = services_->application()->frontMostApplication();
     trace_.emit("boot", Json{{"front", current ? current->identifier() : std::string(kSpringBoardIdentifier)}});
 
-    ipc_ = objcipc::IPCServer::start(device_, errorText);
+    objcipc::IPCServer::Options serving;
+    serving.whenIdle = giveBackFreedMemory;
+    ipc_ = objcipc::IPCServer::start(device_, serving, errorText);
     if (!ipc_) return false;
 
     for (const auto& library : loadDynamicLibraries((fs::path(device_) / kDynamicLibrariesDirectory).string(),

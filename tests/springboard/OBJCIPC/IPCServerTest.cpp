@@ -329,6 +329,36 @@ TEST_F(IPCServerTest, ARequestSentAfterTheConnectIsAnsweredWhateverTheDelay) {
     }
 }
 
+// The program's idle hook (where it gives freed memory back) runs once the
+// work is over: not before any, not while a connection is open, and not
+// again while nothing happens.
+TEST_F(IPCServerTest, TheIdleHookRunsOnceTheWorkIsOverAndOnlyThen) {
+    using namespace std::chrono_literals;
+    server_.reset();
+    std::atomic<int> runs{0};
+    objcipc::IPCServer::Options options;
+    options.idleTimeout = 200ms;  // a sweep interval of 50 ms
+    options.whenIdle = [&runs] { ++runs; };
+    server_ = objcipc::IPCServer::start(device_.str(), options, nullptr);
+    ASSERT_NE(server_, nullptr);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(runs.load(), 0) << "nothing was served";
+    {
+        ASSERT_TRUE(echo({}).has_value());
+        RawConnection silent(server_->socketPath());
+        ASSERT_TRUE(silent.connected());
+        std::this_thread::sleep_for(150ms);
+        EXPECT_EQ(runs.load(), 0) << "a connection is open";
+    }
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (runs.load() == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(10ms);
+    EXPECT_GE(runs.load(), 1);
+    std::this_thread::sleep_for(200ms);  // a thread retiring may ask for one more
+    const int settled = runs.load();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(runs.load(), settled) << "nothing happened since";
+}
+
 TEST_F(IPCServerTest, StopRemovesTheSocketAndClientsGetNothing) {
     const std::string path = server_->socketPath();
     EXPECT_TRUE(echo({}).has_value());  // an acceptor and a poller are waiting
