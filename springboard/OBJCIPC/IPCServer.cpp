@@ -119,7 +119,9 @@ struct IPCServer::Impl {
     void sweepIfDueLocked(Clock::time_point now);
     // Whether the program's idle hook is due: a connection was adopted or a
     // worker retired since it last ran, no connection is open and none was
-    // adopted for a sweep interval. Taken when it is: it runs once for that.
+    // adopted for half a sweep interval. Taken when it is: it runs once for
+    // that. Checked when a poller's wait runs out, every sweep interval
+    // while nothing happens, so within one and a half of the load's end.
     bool idleHookDueLocked(Clock::time_point now);
     void runIdleHook() const noexcept;
     void acceptOne();
@@ -421,7 +423,8 @@ bool IPCServer::Impl::retireLocked(Role role) {
 }
 
 bool IPCServer::Impl::idleHookDueLocked(Clock::time_point now) {
-    if (!options.whenIdle || !workSinceIdleHook || table.size() > 0 || now - lastAdopted < sweepInterval) return false;
+    if (!options.whenIdle || !workSinceIdleHook || table.size() > 0 || now - lastAdopted < sweepInterval / 2)
+        return false;
     workSinceIdleHook = false;
     return true;
 }

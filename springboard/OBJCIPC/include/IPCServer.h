@@ -32,13 +32,14 @@ public:
         // its reply) within this is closed.
         std::chrono::milliseconds idleTimeout{10000};
         // Run when the server has gone idle after work: no connection open,
-        // none accepted for a sweep interval (a quarter of idleTimeout, kept
-        // within 5-500 ms), and since it last ran a connection was accepted
-        // or a thread retired. Runs once for that, on a server thread,
-        // outside the server's locks; what it throws is ignored, and it
-        // must not call the server. Where a program gives back the memory
-        // the load left free, by its own allocator policy: the library has
-        // none.
+        // none accepted for half a sweep interval (a sweep interval is a
+        // quarter of idleTimeout, kept within 5-500 ms), and since it last
+        // ran a connection was accepted or a thread retired; it is seen
+        // within one and a half sweep intervals. Runs once for that, on a
+        // server thread, outside the server's locks; what it throws is
+        // ignored, and it must not call the server. Where a program gives
+        // back the memory the load left free, by its own allocator policy:
+        // the library has none.
         std::function<void()> whenIdle;
     };
 
